@@ -1,0 +1,7 @@
+#include "app/process_entry.hpp"
+
+namespace zelt {
+
+int process_entry(int, char**) { return 0; }
+
+}  // namespace zelt

@@ -1,0 +1,20 @@
+#pragma once
+// Atoms as read from coordinate files; a model is the atom list of one file.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zelt {
+
+struct atom {
+    double x = 0, y = 0, z = 0;   // orthogonal Angstrom as read (fractional once placed)
+    std::string line;             // the whole record as read, without its line break
+    double occupancy = 1.0;
+    double b = 0.0;               // isotropic B, Angstrom^2
+    std::int16_t element = 6;     // atomic number used for scattering
+};
+
+using model = std::vector<atom>;
+using model_list = std::vector<model>;
+
+}  // namespace zelt

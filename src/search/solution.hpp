@@ -1,6 +1,7 @@
 #pragma once
 // A candidate answer of the search: where each searched copy sits.
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "crystal/geometry.hpp"
@@ -32,6 +33,33 @@ inline mat3 rotation_matrix(const quaternion& q) {
     return {1 - s * (y * y + z * z), s * (x * y - z * w), s * (x * z + y * w),
             s * (x * y + z * w), 1 - s * (x * x + z * z), s * (y * z - x * w),
             s * (x * z - y * w), s * (y * z + x * w), 1 - s * (x * x + y * y)};
+}
+
+// CCP4 Euler angles (alpha, beta, gamma) in radians of an orientation; alpha
+// and gamma in [0, 2pi), beta in [0, pi].
+inline vec3 euler_angles(const quaternion& q) {
+    const double pi = 3.141592653589793;
+    const mat3 r = rotation_matrix(q);
+    const double t = std::sqrt(r[6] * r[6] + r[7] * r[7]);
+    double a, b, c;
+    if (t > 3.552713678800501e-15) {
+        a = std::atan2(r[7], r[6]);
+        b = std::atan2(t, r[8]);
+        c = std::atan2(r[5], -r[2]);
+    } else {
+        a = std::atan2(-r[3], r[4]);
+        b = std::atan2(t, r[8]);
+        c = 0.0;
+    }
+    double a1 = -a, b1 = -b, c1 = -c;
+    if (b1 < 0) {
+        b1 = b;
+        a1 = -a + pi;
+        c1 = -c + pi;
+    }
+    if (a1 < 0) a1 += 2 * pi;
+    if (c1 < 0) c1 += 2 * pi;
+    return {c1, b1, a1};
 }
 
 }  // namespace zelt

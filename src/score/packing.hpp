@@ -1,0 +1,25 @@
+#pragma once
+// Close contacts between placed copies and their crystal neighbours.
+#include <vector>
+
+#include "crystal/unit_cell.hpp"
+#include "io/atom.hpp"
+#include "search/solution.hpp"
+
+namespace zelt {
+
+// True for a C-alpha atom: " CA " in columns 13-16 and element carbon, so a
+// calcium ion named "CA  " is not one.
+bool is_c_alpha(const atom& a);
+
+// Counts contacts closer than `clash_distance` (Angstrom, strict) between the
+// selected atoms of `groups` (positions fractional in the solution's cell) and
+// the symmetry and lattice images of them in the solution's space group. All
+// atoms are selected when `all_atoms` is set, otherwise C-alpha atoms only.
+// Contacts of two atoms with each other directly, without any symmetry
+// operator or lattice translation, are not counted. The solution supplies only
+// its cell index.
+int count_clashes(const model_list& groups, const std::vector<unit_cell>& cells, bool all_atoms,
+                  double clash_distance, const solution& s);
+
+}  // namespace zelt

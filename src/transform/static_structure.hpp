@@ -1,0 +1,26 @@
+#pragma once
+// The fixed part of the structure: its structure factors, stored in the
+// reflection records, and the placing of found copies as atoms.
+#include <vector>
+
+#include "crystal/reflection.hpp"
+#include "crystal/unit_cell.hpp"
+#include "io/atom.hpp"
+#include "search/solution.hpp"
+
+namespace zelt {
+
+// Writes the structure factor of every atom of `static_list` (fractional
+// coordinates, painted with the cell's symmetry) into static_re/static_im of
+// each record, read at the indices permuted by `code` (0, 1, 2). An empty
+// static list writes zeros.
+void static_contribution(const unit_cell& cell, const model_list& static_list, int code,
+                         reflection_set& reflections, double d_min, double sampling);
+
+// Appends, per placement of the solution, the placed model's atoms in
+// fractional coordinates of the solution's cell (not reduced into the cell)
+// and their centre.
+void place_copies(const solution& s, const model_list& models, const std::vector<unit_cell>& cells,
+                  model_list& static_list, std::vector<vec3>& static_centres);
+
+}  // namespace zelt

@@ -1,0 +1,26 @@
+#pragma once
+// Split of the placed copies of a solution into one placement per segment.
+#include <string>
+#include <vector>
+
+#include "crystal/geometry.hpp"
+#include "io/atom.hpp"
+#include "search/solution.hpp"
+
+namespace zelt {
+
+// Segment identifier of an atom: columns 73-76 of its coordinate line (fewer
+// when the line ends earlier), or a single space for lines shorter than 73.
+std::string segment_identifier(const atom& a);
+
+// Replaces every placement whose model has two or more segments by one
+// placement per segment (segments in order of first occurrence). Each segment
+// becomes a new model appended to `models` (atoms in file order, same
+// origin), with a copy of its parent model's start position appended to
+// `start_positions`; the new placement keeps the orientation, translation and
+// reported model of the copy it came from. Returns true when the solution
+// gained placements. Throws std::out_of_range for a model index outside
+// `models` or `start_positions`.
+bool split_segments(solution& s, model_list& models, std::vector<vec3>& start_positions);
+
+}  // namespace zelt

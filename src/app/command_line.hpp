@@ -1,0 +1,63 @@
+#pragma once
+// Options, configuration files and positional arguments of the command line.
+#include <iosfwd>
+#include <string>
+
+#include "app/parameters.hpp"
+
+namespace zelt {
+
+// Letters followed by ':' take a value.
+inline constexpr const char* option_letters = "Aab:Cce:F:g:h:l:M:m:n:o:p:P:RSs:Tt:Vv:w:Z:";
+
+// Walks the arguments one option at a time. Options begin with '-' or '/';
+// letters without a value may be clustered (-RS), a value may follow its
+// letter directly (-g0) or come as the next argument (-g 0).
+class option_scanner {
+public:
+    static constexpr int end_of_options = -1;
+
+    option_scanner(int argc, const char* const* argv, const char* letters = option_letters);
+
+    // The next option letter, '?' for an unknown letter or a missing value,
+    // or end_of_options.
+    int next();
+    // Value of the option last returned (empty when it takes none).
+    const std::string& value() const { return value_; }
+    // Index of the first argument not consumed by the options.
+    int index() const { return index_; }
+
+private:
+    int argc_;
+    const char* const* argv_;
+    std::string letters_;
+    int index_ = 1;
+    const char* cluster_ = nullptr;  // current letter inside an option cluster
+    std::string value_;
+};
+
+// True for a decimal integer with nothing after it: optional leading blanks
+// and a sign, then digits. The empty text passes.
+bool is_integer_text(const std::string& text);
+// True when the text-to-double conversion reads the whole text (the empty
+// text passes).
+bool is_number_text(const std::string& text);
+
+// Applies one key=value definition to the store; `failure` starts the message
+// of the runtime failure thrown for a definition without a value.
+void apply_definition(const std::string& definition, parameter_store& overrides,
+                      const std::string& failure);
+
+// Reads a configuration file of white-space separated key=value words.
+void read_configuration_file(const std::string& name, parameter_store& overrides);
+
+// The usage text, with the current defaults in parentheses.
+void print_usage(std::ostream& out);
+
+enum class command_action { run, usage, version };
+
+// Scans the options and the positional arguments into the overrides store.
+// Returns what the process is to do next; failing options throw.
+command_action parse_command_line(int argc, const char* const* argv, parameter_store& overrides);
+
+}  // namespace zelt

@@ -33,7 +33,8 @@ public:
     static mtz_file open(const std::string& name);
 
     // Parses an MTZ image already in memory (same failures as open()).
-    explicit mtz_file(std::string bytes);
+    // NAME only serves the failure messages.
+    explicit mtz_file(std::string bytes, const std::string& name = "");
 
     // True when the first four bytes are "MTZ ".
     static bool is_mtz(const std::string& bytes);

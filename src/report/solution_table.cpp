@@ -35,9 +35,11 @@ void print_solution_table(std::ostream& out, const solution& s, double cc, doubl
         }
         const vec3 e = euler_angles(p.orientation);
         out << std::setprecision(1);
-        for (int k = 0; k < 3; ++k) out << std::setw(6) << e[k] * radians_to_degrees << ' ';
+        // Adding 0.0 turns a negative zero into a plain one, so that no angle or
+        // translation is printed as "-0.0".
+        for (int k = 0; k < 3; ++k) out << std::setw(6) << e[k] * radians_to_degrees + 0.0 << ' ';
         out << std::setprecision(3);
-        for (int k = 0; k < 3; ++k) out << std::setw(6) << p.translation[k] << ' ';
+        for (int k = 0; k < 3; ++k) out << std::setw(6) << p.translation[k] + 0.0 << ' ';
         out << std::setw(2) << p.reported_model + 1 << ' ' << std::setw(3) << space_group << '\n';
     }
     out << '\n' << std::flush;

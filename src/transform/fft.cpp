@@ -1,0 +1,470 @@
+// Mixed-radix in-place FFT: decimation-in-frequency passes with dedicated
+// kernels for radices 2, 3, 4, 5 and 8 and a general kernel for odd radices
+// up to 19, followed by an in-place digit-reversal reordering.
+//
+// Each pass works on every line of the line set at once: twiddle offsets are
+// the outer loop, so each twiddle factor is computed once per pass and then
+// applied to all lines (and all blocks of the line) that need it.
+#include "transform/fft.hpp"
+
+#include <climits>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace zelt {
+
+namespace {
+
+constexpr double two_pi = 6.283185307179586476925286766559;
+
+// Exact constants of the dedicated kernels, in single precision.
+constexpr float sin60 = 0.866025403784438646763723170753f;   // sqrt(3)/2
+constexpr float rt2_2 = 0.707106781186547524400844362105f;   // sqrt(2)/2
+constexpr float c72 = 0.309016994374947424102293417183f;     // cos(2 pi/5)
+constexpr float s72 = 0.951056516295153572116439333379f;     // sin(2 pi/5)
+constexpr float c144 = -0.809016994374947424102293417183f;   // cos(4 pi/5)
+constexpr float s144 = 0.587785252292473129168705954639f;    // sin(4 pi/5)
+
+// Powers r = 0..f-1 of the twiddle exp(-i theta) of one offset, stored as
+// cos(r theta) and sin(r theta); the factor applied is (c - i s).
+struct twiddle {
+    float c[fft_max_prime];
+    float s[fft_max_prime];
+};
+
+// Fills powers 2..f-1 from the first one: double angle, then product rule.
+inline void twiddle_powers(twiddle& w, int f) {
+    w.c[0] = 1.0f;
+    w.s[0] = 0.0f;
+    if (f > 2) {
+        w.c[2] = w.c[1] * w.c[1] - w.s[1] * w.s[1];
+        w.s[2] = 2.0f * w.c[1] * w.s[1];
+    }
+    for (int r = 3; r < f; ++r) {
+        w.c[r] = w.c[r - 1] * w.c[1] - w.s[r - 1] * w.s[1];
+        w.s[r] = w.s[r - 1] * w.c[1] + w.c[r - 1] * w.s[1];
+    }
+}
+
+// Stores (xr + i xi) * w^r, or the plain value when the offset needs no twiddle.
+template <bool TW>
+inline void store(float* re, float* im, std::ptrdiff_t k, float xr, float xi, const twiddle& w,
+                  int r) {
+    if constexpr (TW) {
+        re[k] = xr * w.c[r] + xi * w.s[r];
+        im[k] = xi * w.c[r] - xr * w.s[r];
+    } else {
+        (void)w;
+        (void)r;
+        re[k] = xr;
+        im[k] = xi;
+    }
+}
+
+// Runs `kernel` over every group of one pass: offsets j outermost (each with
+// its twiddle), then the blocks of every line, then the lines that share a
+// stride offset. Offsets j and span - j are handled together: with
+// theta' = 2 pi / f - theta their twiddles come from one cosine and sine.
+template <class Kernel>
+void pass_loop(int f, std::ptrdiff_t span, const fft_lines& lines, const Kernel& kernel) {
+    const std::ptrdiff_t s = lines.stride;
+    const std::ptrdiff_t total = lines.total;
+    const std::ptrdiff_t inc = span * s;   // distance of the f points of a group
+    const std::ptrdiff_t jump = inc * f;   // distance of successive blocks
+    const float cf = static_cast<float>(std::cos(two_pi / f));
+    const float sf = static_cast<float>(std::sin(two_pi / f));
+
+    auto run = [&](std::ptrdiff_t j, const twiddle& w, auto with_twiddle) {
+        for (std::ptrdiff_t blk = j * s; blk < total; blk += jump)
+            for (std::ptrdiff_t a = 0; a < s; ++a) kernel(with_twiddle, blk + a, inc, w);
+    };
+
+    twiddle w;
+    twiddle_powers(w, 1);
+    run(0, w, std::false_type{});
+    for (std::ptrdiff_t j = 1; 2 * j <= span; ++j) {
+        const float angle = static_cast<float>(two_pi * static_cast<double>(j) /
+                                               static_cast<double>(f * span));
+        const float c1 = std::cos(angle);
+        const float s1 = std::sin(angle);
+        w.c[1] = c1;
+        w.s[1] = s1;
+        twiddle_powers(w, f);
+        run(j, w, std::true_type{});
+        if (2 * j != span) {
+            w.c[1] = cf * c1 + sf * s1;
+            w.s[1] = sf * c1 - cf * s1;
+            twiddle_powers(w, f);
+            run(span - j, w, std::true_type{});
+        }
+    }
+}
+
+struct radix2 {
+    float* re;
+    float* im;
+    template <class TW>
+    void operator()(TW, std::ptrdiff_t k0, std::ptrdiff_t inc, const twiddle& w) const {
+        const std::ptrdiff_t k1 = k0 + inc;
+        const float ar = re[k0], ai = im[k0], br = re[k1], bi = im[k1];
+        re[k0] = ar + br;
+        im[k0] = ai + bi;
+        store<TW::value>(re, im, k1, ar - br, ai - bi, w, 1);
+    }
+};
+
+struct radix3 {
+    float* re;
+    float* im;
+    template <class TW>
+    void operator()(TW, std::ptrdiff_t k0, std::ptrdiff_t inc, const twiddle& w) const {
+        const std::ptrdiff_t k1 = k0 + inc, k2 = k1 + inc;
+        const float tr = re[k1] + re[k2], ti = im[k1] + im[k2];
+        const float ar = re[k0] - 0.5f * tr, ai = im[k0] - 0.5f * ti;
+        const float br = sin60 * (re[k1] - re[k2]), bi = sin60 * (im[k1] - im[k2]);
+        re[k0] += tr;
+        im[k0] += ti;
+        // X1 = A - iB, X2 = A + iB
+        store<TW::value>(re, im, k1, ar + bi, ai - br, w, 1);
+        store<TW::value>(re, im, k2, ar - bi, ai + br, w, 2);
+    }
+};
+
+// Outputs are stored in the order of two radix-2 passes (bit-reversed), so
+// that the reordering sees the digits of the unmerged factor list.
+struct radix4 {
+    float* re;
+    float* im;
+    template <class TW>
+    void operator()(TW, std::ptrdiff_t k0, std::ptrdiff_t inc, const twiddle& w) const {
+        const std::ptrdiff_t k1 = k0 + inc, k2 = k1 + inc, k3 = k2 + inc;
+        const float s02r = re[k0] + re[k2], s02i = im[k0] + im[k2];
+        const float d02r = re[k0] - re[k2], d02i = im[k0] - im[k2];
+        const float s13r = re[k1] + re[k3], s13i = im[k1] + im[k3];
+        const float d13r = re[k1] - re[k3], d13i = im[k1] - im[k3];
+        re[k0] = s02r + s13r;
+        im[k0] = s02i + s13i;
+        store<TW::value>(re, im, k1, s02r - s13r, s02i - s13i, w, 2);  // X2
+        store<TW::value>(re, im, k2, d02r + d13i, d02i - d13r, w, 1);  // X1
+        store<TW::value>(re, im, k3, d02r - d13i, d02i + d13r, w, 3);  // X3
+    }
+};
+
+struct radix5 {
+    float* re;
+    float* im;
+    template <class TW>
+    void operator()(TW, std::ptrdiff_t k0, std::ptrdiff_t inc, const twiddle& w) const {
+        const std::ptrdiff_t k1 = k0 + inc, k2 = k1 + inc, k3 = k2 + inc, k4 = k3 + inc;
+        const float x0r = re[k0], x0i = im[k0];
+        const float p1r = re[k1] + re[k4], p1i = im[k1] + im[k4];
+        const float m1r = re[k1] - re[k4], m1i = im[k1] - im[k4];
+        const float p2r = re[k2] + re[k3], p2i = im[k2] + im[k3];
+        const float m2r = re[k2] - re[k3], m2i = im[k2] - im[k3];
+        const float a1r = x0r + c72 * p1r + c144 * p2r, a1i = x0i + c72 * p1i + c144 * p2i;
+        const float b1r = s72 * m1r + s144 * m2r, b1i = s72 * m1i + s144 * m2i;
+        const float a2r = x0r + c144 * p1r + c72 * p2r, a2i = x0i + c144 * p1i + c72 * p2i;
+        const float b2r = s144 * m1r - s72 * m2r, b2i = s144 * m1i - s72 * m2i;
+        re[k0] = x0r + p1r + p2r;
+        im[k0] = x0i + p1i + p2i;
+        store<TW::value>(re, im, k1, a1r + b1i, a1i - b1r, w, 1);
+        store<TW::value>(re, im, k2, a2r + b2i, a2i - b2r, w, 2);
+        store<TW::value>(re, im, k3, a2r - b2i, a2i + b2r, w, 3);
+        store<TW::value>(re, im, k4, a1r - b1i, a1i + b1r, w, 4);
+    }
+};
+
+// Outputs in the order of three radix-2 passes: group g receives X of the
+// bit-reversed g.
+struct radix8 {
+    float* re;
+    float* im;
+    template <class TW>
+    void operator()(TW, std::ptrdiff_t k0, std::ptrdiff_t inc, const twiddle& w) const {
+        std::ptrdiff_t k[8];
+        for (int r = 0; r < 8; ++r) k[r] = k0 + r * inc;
+        // Four-point transforms of the even and the odd points.
+        const float s04r = re[k[0]] + re[k[4]], s04i = im[k[0]] + im[k[4]];
+        const float d04r = re[k[0]] - re[k[4]], d04i = im[k[0]] - im[k[4]];
+        const float s26r = re[k[2]] + re[k[6]], s26i = im[k[2]] + im[k[6]];
+        const float d26r = re[k[2]] - re[k[6]], d26i = im[k[2]] - im[k[6]];
+        const float e0r = s04r + s26r, e0i = s04i + s26i;
+        const float e2r = s04r - s26r, e2i = s04i - s26i;
+        const float e1r = d04r + d26i, e1i = d04i - d26r;
+        const float e3r = d04r - d26i, e3i = d04i + d26r;
+        const float s15r = re[k[1]] + re[k[5]], s15i = im[k[1]] + im[k[5]];
+        const float d15r = re[k[1]] - re[k[5]], d15i = im[k[1]] - im[k[5]];
+        const float s37r = re[k[3]] + re[k[7]], s37i = im[k[3]] + im[k[7]];
+        const float d37r = re[k[3]] - re[k[7]], d37i = im[k[3]] - im[k[7]];
+        const float o0r = s15r + s37r, o0i = s15i + s37i;
+        const float o2r = s15r - s37r, o2i = s15i - s37i;
+        const float o1r = d15r + d37i, o1i = d15i - d37r;
+        const float o3r = d15r - d37i, o3i = d15i + d37r;
+        // W8^k O_k
+        const float q1r = rt2_2 * (o1r + o1i), q1i = rt2_2 * (o1i - o1r);
+        const float q2r = o2i, q2i = -o2r;
+        const float q3r = rt2_2 * (o3i - o3r), q3i = -rt2_2 * (o3r + o3i);
+        re[k[0]] = e0r + o0r;
+        im[k[0]] = e0i + o0i;
+        store<TW::value>(re, im, k[1], e0r - o0r, e0i - o0i, w, 4);  // X4
+        store<TW::value>(re, im, k[2], e2r + q2r, e2i + q2i, w, 2);  // X2
+        store<TW::value>(re, im, k[3], e2r - q2r, e2i - q2i, w, 6);  // X6
+        store<TW::value>(re, im, k[4], e1r + q1r, e1i + q1i, w, 1);  // X1
+        store<TW::value>(re, im, k[5], e1r - q1r, e1i - q1i, w, 5);  // X5
+        store<TW::value>(re, im, k[6], e3r + q3r, e3i + q3i, w, 3);  // X3
+        store<TW::value>(re, im, k[7], e3r - q3r, e3i - q3i, w, 7);  // X7
+    }
+};
+
+// Any odd radix up to max_prime, from a table of cos and sin of 2 pi k / f.
+struct radix_odd {
+    float* re;
+    float* im;
+    int f;
+    float tc[fft_max_prime];
+    float ts[fft_max_prime];
+
+    radix_odd(float* re_, float* im_, int f_) : re(re_), im(im_), f(f_) {
+        for (int k = 0; k < f; ++k) {
+            tc[k] = static_cast<float>(std::cos(two_pi * k / f));
+            ts[k] = static_cast<float>(std::sin(two_pi * k / f));
+        }
+    }
+
+    template <class TW>
+    void operator()(TW, std::ptrdiff_t k0, std::ptrdiff_t inc, const twiddle& w) const {
+        const int h = (f - 1) / 2;
+        float pr[fft_max_prime / 2 + 1], pi[fft_max_prime / 2 + 1];
+        float mr[fft_max_prime / 2 + 1], mi[fft_max_prime / 2 + 1];
+        const float x0r = re[k0], x0i = im[k0];
+        float sr = x0r, si = x0i;
+        for (int r = 1; r <= h; ++r) {
+            const std::ptrdiff_t ka = k0 + r * inc, kb = k0 + (f - r) * inc;
+            pr[r] = re[ka] + re[kb];
+            pi[r] = im[ka] + im[kb];
+            mr[r] = re[ka] - re[kb];
+            mi[r] = im[ka] - im[kb];
+            sr += pr[r];
+            si += pi[r];
+        }
+        for (int q = 1; q <= h; ++q) {
+            float ar = x0r, ai = x0i, br = 0.0f, bi = 0.0f;
+            int idx = 0;
+            for (int r = 1; r <= h; ++r) {
+                idx += q;
+                if (idx >= f) idx -= f;
+                ar += tc[idx] * pr[r];
+                ai += tc[idx] * pi[r];
+                br += ts[idx] * mr[r];
+                bi += ts[idx] * mi[r];
+            }
+            store<TW::value>(re, im, k0 + q * inc, ar + bi, ai - br, w, q);
+            store<TW::value>(re, im, k0 + (f - q) * inc, ar - bi, ai + br, w, f - q);
+        }
+        re[k0] = sr;
+        im[k0] = si;
+    }
+};
+
+[[noreturn]] void bad_factor(int f) {
+    throw std::runtime_error("FFT: Bad factor (" + std::to_string(f) + ") in ComplexFTKernalDriver");
+}
+
+}  // namespace
+
+fft_factors fft_factorize(int n) {
+    fft_factors out;
+    int squares[fft_nest];
+    int singles[fft_nest];
+    int ns = 0, nt = 0;
+    int m = n;
+    int k = 2;
+    while (m > 1) {
+        if (k > fft_max_prime) throw std::runtime_error("FFT: largest factor exceeds max_prime");
+        if (m % k != 0) {
+            ++k;
+            continue;
+        }
+        const bool square = (m / k) % k == 0;
+        if (2 * ns + nt + (square ? 2 : 1) > fft_nest)
+            throw std::runtime_error("FFT: factor count exceeds nest");
+        m /= k;
+        if (square) {
+            m /= k;
+            squares[ns++] = k;
+            out.square_product *= k;
+        } else {
+            singles[nt++] = k;
+        }
+    }
+
+    int len = 0;
+    for (int i = ns - 1; i >= 0; --i) out.symmetric[len++] = squares[i];
+    for (int i = 0; i < nt; ++i) out.symmetric[len++] = singles[i];
+    for (int i = 0; i < ns; ++i) out.symmetric[len++] = squares[i];
+
+    int plen = 0;
+    for (int i = ns - 1; i >= 0; --i) out.permutation[plen++] = squares[i];
+    if (nt >= 1) out.permutation[plen++] = n / (out.square_product * out.square_product);
+    for (int i = 0; i < ns; ++i) out.permutation[plen++] = squares[i];
+
+    if (nt >= 2)
+        for (int i = 0; i < nt; ++i) out.square_free[i] = singles[i];
+
+    // Runs of 2 become passes of 8 with a trailing 4 or 2; merged positions
+    // before the end of a run become 1 (no work).
+    int c = 1;
+    for (int i = 0; i < len; ++i) {
+        out.passes[i] = out.symmetric[i];
+        if (out.symmetric[i] != 2) continue;
+        out.passes[i] = 1;
+        c *= 2;
+        if (c == 8 || out.symmetric[i + 1] != 2) {
+            out.passes[i] = c;
+            c = 1;
+        }
+    }
+    return out;
+}
+
+void ComplexFTKernalDriver(int n, const int* passes, const fft_lines& lines, float* re, float* im) {
+    std::ptrdiff_t span = n;
+    for (int i = 0; passes[i] != 0; ++i) {
+        const int f = passes[i];
+        if (f < 1 || f > fft_max_prime || span % f != 0 || (f % 2 == 0 && f != 2 && f != 4 && f != 8))
+            bad_factor(f);
+        span /= f;
+        switch (f) {
+        case 1: break;
+        case 2: pass_loop(2, span, lines, radix2{re, im}); break;
+        case 3: pass_loop(3, span, lines, radix3{re, im}); break;
+        case 4: pass_loop(4, span, lines, radix4{re, im}); break;
+        case 5: pass_loop(5, span, lines, radix5{re, im}); break;
+        case 8: pass_loop(8, span, lines, radix8{re, im}); break;
+        default: pass_loop(f, span, lines, radix_odd(re, im, f)); break;
+        }
+    }
+}
+
+void fft_reorder(int n, const int* permutation, const int* square_free, int square_product,
+                 const fft_lines& lines, float* re, float* im) {
+    const std::ptrdiff_t s = lines.stride;
+    const std::ptrdiff_t total = lines.total;
+    const std::ptrdiff_t line_jump = static_cast<std::ptrdiff_t>(n) * s;
+
+    // The permutation list is a palindrome of radices, so the digit reversal
+    // of a position is an involution: swap each pair once. The digits form a
+    // loop nest as deep as the list, run here as an odometer that keeps the
+    // reversed position up to date.
+    int len = 0;
+    while (len < fft_nest && permutation[len] != 0) ++len;
+    if (len >= 2) {
+        std::ptrdiff_t weight[fft_nest];
+        weight[len - 1] = 1;
+        for (int i = len - 2; i >= 0; --i) weight[i] = weight[i + 1] * permutation[i + 1];
+        int digit[fft_nest] = {};
+        std::ptrdiff_t q = 0;
+        for (std::ptrdiff_t p = 0; p < n; ++p) {
+            if (p < q) {
+                const std::ptrdiff_t op = p * s, oq = q * s;
+                for (std::ptrdiff_t base = 0; base < total; base += line_jump)
+                    for (std::ptrdiff_t a = base; a < base + s; ++a) {
+                        std::swap(re[a + op], re[a + oq]);
+                        std::swap(im[a + op], im[a + oq]);
+                    }
+            }
+            for (int i = len - 1; i >= 0; --i) {
+                const std::ptrdiff_t wr = weight[len - 1 - i];
+                if (++digit[i] < permutation[i]) {
+                    q += wr;
+                    break;
+                }
+                q -= static_cast<std::ptrdiff_t>(permutation[i] - 1) * wr;
+                digit[i] = 0;
+            }
+        }
+    }
+
+    // The square-free middle digit, with its digits p_1..p_t in the order of
+    // the passes, must be read with them reversed: follow the cycles of that
+    // permutation, moving all lines and all outer digits together.
+    int t = 0;
+    while (t < fft_nest && square_free[t] != 0) ++t;
+    if (t < 2) return;
+    int P = 1;
+    for (int i = 0; i < t; ++i) P *= square_free[i];
+    auto target = [&](int m) {
+        int result = 0;
+        int w = 1;
+        int place[fft_nest];
+        for (int i = t - 1; i >= 0; --i) {
+            place[i] = m % square_free[i];
+            m /= square_free[i];
+        }
+        for (int i = 0; i < t; ++i) {
+            result += place[i] * w;
+            w *= square_free[i];
+        }
+        return result;
+    };
+    const std::ptrdiff_t mid = static_cast<std::ptrdiff_t>(square_product) * s;
+    const std::ptrdiff_t outer = static_cast<std::ptrdiff_t>(P) * mid;
+    std::vector<char> done(static_cast<std::size_t>(P), 0);
+    std::vector<std::ptrdiff_t> cycle;
+    for (int m0 = 0; m0 < P; ++m0) {
+        if (done[m0]) continue;
+        cycle.clear();
+        int m = m0;
+        do {
+            done[m] = 1;
+            cycle.push_back(m * mid);
+            m = target(m);
+        } while (m != m0);
+        if (cycle.size() < 2) continue;
+        // new[target(m)] = old[m]: carry each value one step along the cycle.
+        for (std::ptrdiff_t ob = 0; ob < total; ob += outer)
+            for (std::ptrdiff_t c = ob; c < ob + mid; ++c) {
+                float cr = re[c + cycle[0]], ci = im[c + cycle[0]];
+                for (std::size_t i = 1; i < cycle.size(); ++i) {
+                    std::swap(cr, re[c + cycle[i]]);
+                    std::swap(ci, im[c + cycle[i]]);
+                }
+                re[c + cycle[0]] = cr;
+                im[c + cycle[0]] = ci;
+            }
+    }
+}
+
+void fft_transform_lines(const fft_lines& lines, float* re, float* im) {
+    if (lines.n <= 1) return;
+    if (lines.stride < 1 || lines.total % (static_cast<std::ptrdiff_t>(lines.n) * lines.stride) != 0)
+        throw std::invalid_argument("FFT: line set does not tile the array");
+    const fft_factors f = fft_factorize(lines.n);
+    ComplexFTKernalDriver(lines.n, f.passes.data(), lines, re, im);
+    fft_reorder(lines.n, f.permutation.data(), f.square_free.data(), f.square_product, lines, re, im);
+}
+
+void fft_3d(float* re, float* im, int nx, int ny, int nz) {
+    if (nx < 1 || ny < 1 || nz < 1) return;
+    const std::ptrdiff_t total = static_cast<std::ptrdiff_t>(nx) * ny * nz;
+    fft_transform_lines({nx, 1, total}, re, im);
+    fft_transform_lines({ny, nx, total}, re, im);
+    fft_transform_lines({nz, static_cast<std::ptrdiff_t>(nx) * ny, total}, re, im);
+}
+
+int fft_friendly_size(int n) {
+    long long c = n < 2 ? 2 : (n % 2 == 0 ? n : static_cast<long long>(n) + 1);
+    for (int tries = 0; tries < 100 && c <= INT_MAX; ++tries, c += 2) {
+        long long m = c;
+        for (int f : {2, 3, 4, 5, 6, 7})
+            while (m % f == 0) m /= f;
+        if (m == 1) return static_cast<int>(c);
+    }
+    return 0;
+}
+
+}  // namespace zelt

@@ -113,23 +113,6 @@ TEST(SolutionTable, TwentySevenCopiesWrapTheLetters) {
     EXPECT_EQ(letters[26], 'a');
 }
 
-TEST(SolutionTable, LeavesTheStreamInFixedNotationWithDecimalPoint) {
-    solution s;
-    s.placements = {copy_placement{}};
-    std::ostringstream out;
-    zelt::print_solution_table(out, s, 0.5, 0.5, 0, cells(), 0);
-    EXPECT_TRUE(out.flags() & std::ios::fixed);
-    EXPECT_TRUE(out.flags() & std::ios::showpoint);
-}
-
-TEST(SolutionTable, UnknownCellIsRefused) {
-    solution s;
-    s.cell = 2;
-    s.placements = {copy_placement{}};
-    std::ostringstream out;
-    EXPECT_THROW(zelt::print_solution_table(out, s, 0.5, 0.5, 0, cells(), 0), std::out_of_range);
-}
-
 const std::string titles = "SpcGrp\tModel\tCopy\tAttempt\tScore\tMin\tMean\tMax\tNH-Mean\tRate\n";
 
 struct statistics_case {

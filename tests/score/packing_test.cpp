@@ -1,0 +1,242 @@
+// Packing clashes: hand-built contacts, and random atoms in several space
+// groups against a brute-force search over lattice translations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/test_support.hpp"
+#include "crystal/unit_cell.hpp"
+#include "io/atom.hpp"
+#include "score/packing.hpp"
+#include "search/solution.hpp"
+
+namespace {
+
+using zelt::atom;
+using zelt::model;
+using zelt::model_list;
+using zelt::unit_cell;
+using zelt::vec3;
+
+// A record with the given atom name (columns 13-16) and element number.
+atom make_atom(const std::string& name, int element, double u, double v, double w) {
+    char line[81];
+    std::snprintf(line, sizeof line, "ATOM      1 %-4s ALA A   1       0.000   0.000   0.000  1.00 20.00",
+                  name.c_str());
+    atom a;
+    a.line = line;
+    a.element = static_cast<std::int16_t>(element);
+    a.x = u;
+    a.y = v;
+    a.z = w;
+    return a;
+}
+
+atom ca(double u, double v, double w) { return make_atom(" CA ", 6, u, v, w); }
+
+int count(const model_list& groups, const unit_cell& cell, double d, bool all_atoms = false) {
+    const std::vector<unit_cell> cells = {unit_cell(1, 10, 10, 10, 90, 90, 90), cell};
+    zelt::solution s;
+    s.cell = 1;
+    return zelt::count_clashes(groups, cells, all_atoms, d, s);
+}
+
+TEST(Packing, AtomsOnAndNearATwoFoldAxis) {
+    const unit_cell p2(3, 40, 50, 60, 90, 100, 90);  // two-fold along b through the origin
+    struct axis_case {
+        double u;
+        int expected;
+    } cases[] = {
+        {0.0, 1},     // on the axis: meets its own image at distance 0
+        {0.03, 1},    // 2.4 A from its image
+        {0.05, 0},    // 4.0 A from its image
+        {0.51, 1},    // near the axis at x = 1/2, 0.8 A from its image
+    };
+    for (const axis_case& c : cases)
+        EXPECT_EQ(count({{ca(c.u, 0.3, 0.0)}}, p2, 3.4), c.expected) << "x = " << c.u;
+}
+
+TEST(Packing, ContactsWithinOneCopyAreNotCounted) {
+    // Two C-alpha atoms 3.0 A apart, as across a cis peptide.
+    const unit_cell p212121(19, 50, 60, 70, 90, 90, 90);
+    EXPECT_EQ(count({{ca(0.3, 0.3, 0.3), ca(0.36, 0.3, 0.3)}}, p212121, 3.4), 0);
+    // The same pair split into two lists (two copies) is not counted either.
+    EXPECT_EQ(count({{ca(0.3, 0.3, 0.3)}, {ca(0.36, 0.3, 0.3)}}, p212121, 3.4), 0);
+}
+
+TEST(Packing, StackedCopiesCountOnlyThroughLatticeTranslations) {
+    const unit_cell p1(1, 40, 50, 60, 90, 90, 90);
+    // A chain of five C-alpha atoms 3.8 A apart along a.
+    model chain;
+    for (int i = 0; i < 5; ++i) chain.push_back(ca(0.2 + 0.095 * i, 0.5, 0.5));
+    auto shifted = [&](double du, double dv, double dw) {
+        model m = chain;
+        for (atom& a : m) {
+            a.x += du;
+            a.y += dv;
+            a.z += dw;
+        }
+        return m;
+    };
+    EXPECT_EQ(count({chain}, p1, 3.4), 0);
+    EXPECT_EQ(count({chain, shifted(0, 0, 0)}, p1, 3.4), 0);
+    EXPECT_EQ(count({chain, shifted(1, 0, 0)}, p1, 3.4), 5);
+    EXPECT_EQ(count({chain, shifted(0, -1, 0)}, p1, 3.4), 5);
+    EXPECT_EQ(count({chain, shifted(2, 1, -3)}, p1, 3.4), 5);
+    // Within 4 A each atom also meets the chain neighbours of its twin in the
+    // next cell: 5 + 2 * 4 contacts; the neighbours within one copy are not.
+    EXPECT_EQ(count({chain, shifted(1, 0, 0)}, p1, 4.0), 13);
+}
+
+TEST(Packing, TheClashDistanceItselfIsNotAClash) {
+    const unit_cell p1(1, 10, 10, 10, 90, 90, 90);
+    const unit_cell p1bar(2, 10, 10, 10, 90, 90, 90);
+    ASSERT_EQ(p1.orthogonalisation[0], 10.0);
+    // Across the cell edge: 0.875 - 0.125 - 1 = -0.25, 2.5 A exactly.
+    const model_list pair = {{ca(0.125, 0, 0), ca(0.875, 0, 0)}};
+    EXPECT_EQ(count(pair, p1, 2.5), 0);
+    EXPECT_EQ(count(pair, p1, 2.5000001), 1);
+    // An atom and its image through the centre of symmetry: 2.5 A exactly.
+    const model_list single = {{ca(0.125, 0, 0)}};
+    EXPECT_EQ(count(single, p1bar, 2.5), 0);
+    EXPECT_EQ(count(single, p1bar, 2.5000001), 1);
+}
+
+TEST(Packing, CAlphaSelection) {
+    const unit_cell p2(3, 40, 50, 60, 90, 100, 90);
+    // All on the two-fold axis, 10 A apart: each meets only its own image.
+    const model_list atoms = {{
+        make_atom(" CA ", 6, 0, 0.0, 0),   // C-alpha
+        make_atom("CA  ", 20, 0, 0.2, 0),  // calcium ion
+        make_atom(" CA ", 20, 0, 0.4, 0),  // named like a C-alpha, but calcium
+        make_atom(" N  ", 7, 0, 0.6, 0),
+        make_atom(" CB ", 6, 0, 0.8, 0),
+    }};
+    EXPECT_EQ(count(atoms, p2, 3.4, false), 1);
+    EXPECT_EQ(count(atoms, p2, 3.4, true), 5);
+}
+
+TEST(Packing, NothingSelectedAndUnknownCell) {
+    const unit_cell p2(3, 40, 50, 60, 90, 100, 90);
+    EXPECT_EQ(count({{}, {}}, p2, 3.4), 0);
+    EXPECT_EQ(count({{make_atom(" N  ", 7, 0, 0, 0)}}, p2, 3.4), 0);
+    zelt::solution s;
+    s.cell = 3;
+    EXPECT_THROW(zelt::count_clashes({{ca(0, 0, 0)}}, {p2}, false, 3.4, s), std::out_of_range);
+}
+
+// Independent count: for every selected atom a and every symmetry image of
+// an atom b (b after a, or b = a under a non-identity operator), look through
+// the lattice translations for an image closer than d. Two different atoms
+// that are already close as stored do not count through the identity.
+int brute_force(const model_list& groups, const unit_cell& cell, bool all_atoms, double d) {
+    std::vector<vec3> x;
+    for (const model& g : groups)
+        for (const atom& a : g) {
+            const bool c_alpha = a.element == 6 && a.line.substr(12, 4) == " CA ";
+            if (all_atoms || c_alpha) x.push_back({a.x, a.y, a.z});
+        }
+    const auto& ops = cell.group().operators;
+    auto length2 = [&](const vec3& f) {
+        const vec3 c = cell.to_orthogonal(f);
+        return c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+    };
+    int total = 0;
+    for (std::size_t a = 0; a < x.size(); ++a)
+        for (std::size_t b = a; b < x.size(); ++b)
+            for (std::size_t s = 0; s < ops.size(); ++s) {
+                if (b == a && s == 0) continue;
+                const vec3 y = ops[s].apply(x[b]);
+                vec3 v;
+                for (int k = 0; k < 3; ++k) v[k] = y[k] - x[a][k] - std::round(y[k] - x[a][k]);
+                bool close = false;
+                for (int i = -1; i <= 1 && !close; ++i)
+                    for (int j = -1; j <= 1 && !close; ++j)
+                        for (int k = -1; k <= 1 && !close; ++k)
+                            close = length2({v[0] + i, v[1] + j, v[2] + k}) < d * d;
+                if (!close) continue;
+                if (s == 0 && length2({x[b][0] - x[a][0], x[b][1] - x[a][1], x[b][2] - x[a][2]}) < d * d)
+                    continue;
+                ++total;
+            }
+    return total;
+}
+
+TEST(Packing, RandomAtomsMatchBruteForce) {
+    struct group_case {
+        int number;
+        double a, b, c, alpha, beta, gamma;
+    };
+    const std::vector<group_case> groups = {
+        {1, 30, 35, 40, 80, 95, 105},    // triclinic
+        {4, 30, 35, 40, 90, 110, 90},    // P21
+        {5, 60, 35, 40, 90, 105, 90},    // C2, centred
+        {19, 30, 35, 40, 90, 90, 90},    // P212121
+        {22, 50, 60, 70, 90, 90, 90},    // F222, sixteen operators
+        {146, 50, 50, 60, 90, 90, 120},  // R3, hexagonal axes
+        {154, 40, 40, 50, 90, 90, 120},  // P3221
+        {198, 45, 45, 45, 90, 90, 90},   // P213
+    };
+    std::mt19937 random(20261208);
+    std::uniform_real_distribution<double> position(-0.2, 1.2);
+    for (const group_case& g : groups) {
+        const unit_cell cell(g.number, g.a, g.b, g.c, g.alpha, g.beta, g.gamma);
+        model_list lists(3);
+        for (int i = 0; i < 45; ++i) {
+            const double u = position(random), v = position(random), w = position(random);
+            lists[i % 3].push_back(i % 4 == 3 ? make_atom(" N  ", 7, u, v, w) : ca(u, v, w));
+        }
+        for (bool all : {false, true}) {
+            const int expected = brute_force(lists, cell, all, 6.0);
+            EXPECT_GT(expected, 5) << g.number;
+            EXPECT_EQ(count(lists, cell, 6.0, all), expected)
+                << "space group " << g.number << (all ? ", all atoms" : ", C-alpha");
+        }
+    }
+}
+
+TEST(Packing, RefinedStructureAgreesWithBruteForce) {
+    // The two molecules of the beta-lactamase/inhibitor crystal, as deposited.
+    std::ifstream in(zelt_test::example("reference_solution.pdb"));
+    ASSERT_TRUE(in);
+    std::string line;
+    std::vector<double> constants;
+    model atoms;
+    while (std::getline(in, line)) {
+        if (line.rfind("CRYST1", 0) == 0) {
+            for (int k = 0; k < 3; ++k) constants.push_back(std::stod(line.substr(6 + 9 * k, 9)));
+            for (int k = 0; k < 3; ++k) constants.push_back(std::stod(line.substr(33 + 7 * k, 7)));
+        } else if (line.rfind("ATOM  ", 0) == 0 || line.rfind("HETATM", 0) == 0) {
+            atom a;
+            a.line = line;
+            a.x = std::stod(line.substr(30, 8));
+            a.y = std::stod(line.substr(38, 8));
+            a.z = std::stod(line.substr(46, 8));
+            a.element = line.size() >= 78 && line.substr(76, 2) == " C" ? 6 : 0;
+            atoms.push_back(a);
+        }
+    }
+    ASSERT_EQ(constants.size(), 6u);
+    const unit_cell cell(154, constants[0], constants[1], constants[2], constants[3], constants[4],
+                         constants[5]);
+    for (atom& a : atoms) {
+        const vec3 f = cell.to_fractional({a.x, a.y, a.z});
+        a.x = f[0];
+        a.y = f[1];
+        a.z = f[2];
+    }
+    const model_list lists = {atoms};
+    // A well-packed crystal: no C-alpha atoms within 3.4 A of a neighbour,
+    // while 8 A reaches across the molecular contacts.
+    EXPECT_EQ(count(lists, cell, 3.4), 0);
+    const int wide = count(lists, cell, 8.0);
+    EXPECT_GT(wide, 20);
+    EXPECT_EQ(wide, brute_force(lists, cell, false, 8.0));
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // Scores of a candidate: weighted correlation of observed and calculated
 // amplitudes, and the crystallographic R-factor.
+#include <cmath>
 #include <complex>
 #include <memory>
 #include <vector>

@@ -1,0 +1,364 @@
+#include "transform/molecular_transform.hpp"
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "transform/fourier_map.hpp"
+
+namespace zelt {
+
+// ---------------------------------------------------------------------------
+// Table
+
+transform_table::transform_table(int h_max, int k_max, int l_max)
+    : origin{static_cast<float>(-h_max), static_cast<float>(-k_max), -1.0f},
+      n_h(2 * h_max + 1),
+      n_k(2 * k_max + 1),
+      n_l(l_max + 2),
+      entries(static_cast<std::size_t>(n_h) * static_cast<std::size_t>(n_k) *
+              static_cast<std::size_t>(n_l)) {}
+
+bool transform_table::contains(int h, int k, int l) const {
+    const int i = h - static_cast<int>(origin[0]);
+    const int j = k - static_cast<int>(origin[1]);
+    const int m = l - static_cast<int>(origin[2]);
+    return i >= 0 && i < n_h && j >= 0 && j < n_k && m >= 0 && m < n_l;
+}
+
+std::size_t transform_table::index(int h, int k, int l) const {
+    const std::size_t i = static_cast<std::size_t>(h - static_cast<int>(origin[0]));
+    const std::size_t j = static_cast<std::size_t>(k - static_cast<int>(origin[1]));
+    const std::size_t m = static_cast<std::size_t>(l - static_cast<int>(origin[2]));
+    return i + static_cast<std::size_t>(n_h) * (j + static_cast<std::size_t>(n_k) * m);
+}
+
+namespace {
+
+inline float lerp(float a, float b, float f) { return (1.0f - f) * a + f * b; }
+
+inline complex_f lerp(const complex_f& a, const complex_f& b, float f) {
+    return {lerp(a.real(), b.real(), f), lerp(a.imag(), b.imag(), f)};
+}
+
+// Lower interpolation corner and fraction along one axis; false when the
+// point lies outside [0, n - 1] (NaN included).
+inline bool corner(float u, int n, int& i0, float& f) {
+    if (!(u >= 0.0f && u <= static_cast<float>(n - 1))) return false;
+    i0 = std::min(static_cast<int>(u), n - 2);
+    f = u - static_cast<float>(i0);
+    return true;
+}
+
+inline bool nearest_index(float u, int n, int& i) {
+    const float v = u + 0.5f;
+    if (!(v >= 0.0f && v < static_cast<float>(n))) return false;
+    i = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+complex_f transform_table::trilinear(float q1, float q2, float q3) const {
+    const bool friedel = q3 < 0.0f;
+    if (friedel) {
+        q1 = -q1;
+        q2 = -q2;
+        q3 = -q3;
+    }
+    int i0, j0, k0;
+    float f1, f2, f3;
+    if (!corner((q1 - origin[0]) * inverse_step[0], n_h, i0, f1) ||
+        !corner((q2 - origin[1]) * inverse_step[1], n_k, j0, f2) ||
+        !corner((q3 - origin[2]) * inverse_step[2], n_l, k0, f3))
+        return {0.0f, 0.0f};
+    const std::size_t sh = 1, sk = static_cast<std::size_t>(n_h),
+                      sl = static_cast<std::size_t>(n_h) * static_cast<std::size_t>(n_k);
+    const complex_f* e = entries.data() + static_cast<std::size_t>(i0) +
+                         sk * static_cast<std::size_t>(j0) + sl * static_cast<std::size_t>(k0);
+    const complex_f c00 = lerp(e[0], e[sh], f1);
+    const complex_f c10 = lerp(e[sk], e[sk + sh], f1);
+    const complex_f c01 = lerp(e[sl], e[sl + sh], f1);
+    const complex_f c11 = lerp(e[sl + sk], e[sl + sk + sh], f1);
+    const complex_f c0 = lerp(c00, c10, f2);
+    const complex_f c1 = lerp(c01, c11, f2);
+    const complex_f c = lerp(c0, c1, f3);
+    return friedel ? std::conj(c) : c;
+}
+
+complex_f transform_table::nearest(float q1, float q2, float q3) const {
+    const bool friedel = q3 < 0.0f;
+    if (friedel) {
+        q1 = -q1;
+        q2 = -q2;
+        q3 = -q3;
+    }
+    int i, j, k;
+    if (!nearest_index((q1 - origin[0]) * inverse_step[0], n_h, i) ||
+        !nearest_index((q2 - origin[1]) * inverse_step[1], n_k, j) ||
+        !nearest_index((q3 - origin[2]) * inverse_step[2], n_l, k))
+        return {0.0f, 0.0f};
+    const complex_f c = entries[static_cast<std::size_t>(i) +
+                                static_cast<std::size_t>(n_h) *
+                                    (static_cast<std::size_t>(j) +
+                                     static_cast<std::size_t>(n_k) * static_cast<std::size_t>(k))];
+    return friedel ? std::conj(c) : c;
+}
+
+// ---------------------------------------------------------------------------
+// Building
+
+vec3 transform_box_edges(const model& m, double scale) {
+    vec3 lo{0.0, 0.0, 0.0}, hi{0.0, 0.0, 0.0};
+    if (!m.empty()) {
+        lo = hi = vec3{m.front().x, m.front().y, m.front().z};
+        for (const atom& a : m) {
+            const vec3 x{a.x, a.y, a.z};
+            for (int i = 0; i < 3; ++i) {
+                lo[i] = std::min(lo[i], x[i]);
+                hi[i] = std::max(hi[i], x[i]);
+            }
+        }
+    }
+    vec3 edges;
+    for (int i = 0; i < 3; ++i) edges[i] = std::max(hi[i] - lo[i], 10.0) * scale;
+    return edges;
+}
+
+std::unique_ptr<molecular_transform> build_molecular_transform(const model& m, double d_min,
+                                                               double scale, double sampling) {
+    // Guard the index search below, which would never end for d_min <= 0.
+    if (!(d_min > 0.0) || !std::isfinite(d_min))
+        throw std::runtime_error("the high resolution limit must be a positive number");
+    if (!(scale > 0.0) || !std::isfinite(scale))
+        throw std::runtime_error("the transform box scale must be a positive number");
+    const vec3 e = transform_box_edges(m, scale);
+    const unit_cell box(1, e[0], e[1], e[2], 90.0, 90.0, 90.0);
+
+    // First index along each axis beyond the resolution limit.
+    auto limit = [&](int axis) {
+        int n = 1;
+        for (;;) {
+            const double d = box.d_spacing(axis == 0 ? n : 0, axis == 1 ? n : 0, axis == 2 ? n : 0);
+            if (d < d_min) return n;
+            ++n;
+        }
+    };
+    const int h_max = limit(0), k_max = limit(1), l_max = limit(2);
+    const double d_t = std::min({box.d_spacing(h_max, 0, 0), box.d_spacing(0, k_max, 0),
+                                 box.d_spacing(0, 0, l_max)});
+
+    transform_table table(h_max, k_max, l_max);
+    {
+        fourier_map map(box, sampling, std::numeric_limits<double>::max(), d_t);
+        for (const atom& a : m)
+            map.add_atom(box.to_fractional({a.x, a.y, a.z}), a.occupancy, a.b, a.element);
+        map.transform();
+        for (int h = -h_max; h <= h_max; ++h)
+            for (int k = -k_max; k <= k_max; ++k)
+                for (int l = -1; l <= l_max; ++l) {
+                    if (h == 0 && k == 0 && l == 0) continue;
+                    if (box.d_spacing(h, k, l) > d_t) table.at(h, k, l) = map.structure_factor(h, k, l);
+                }
+    }
+    return std::make_unique<molecular_transform>(box, std::move(table));
+}
+
+// ---------------------------------------------------------------------------
+// Store
+
+void transform_store::prepare_step(const model_list& models, int first, int count,
+                                   double d_min, double scale, double sampling) {
+    if (first < 0 || count < 0 || static_cast<std::size_t>(first) + static_cast<std::size_t>(count) >
+                                      models.size())
+        throw std::logic_error("model step outside the model list");
+    slots_.resize(models.size());
+    for (int i = 0; i < first; ++i) slots_[static_cast<std::size_t>(i)].reset();
+    for (int i = first; i < first + count; ++i) {
+        auto& slot = slots_[static_cast<std::size_t>(i)];
+        if (!slot) slot = build_molecular_transform(models[static_cast<std::size_t>(i)], d_min, scale,
+                                                    sampling);
+    }
+}
+
+void transform_store::prepare_solution(const solution& s, const model_list& models, double d_min,
+                                       double scale, double sampling) {
+    for (const copy_placement& p : s.placements) {
+        if (p.model < 0 || static_cast<std::size_t>(p.model) >= models.size())
+            throw std::logic_error("solution refers to model " + std::to_string(p.model) +
+                                   " outside the model list");
+        const std::size_t i = static_cast<std::size_t>(p.model);
+        if (i >= slots_.size()) slots_.resize(i + 1);
+        if (!slots_[i]) slots_[i] = build_molecular_transform(models[i], d_min, scale, sampling);
+    }
+}
+
+const molecular_transform* transform_store::get(int i) const {
+    if (i < 0 || static_cast<std::size_t>(i) >= slots_.size()) return nullptr;
+    return slots_[static_cast<std::size_t>(i)].get();
+}
+
+void transform_store::set(int i, std::unique_ptr<molecular_transform> t) {
+    if (i < 0) throw std::out_of_range("negative model index " + std::to_string(i));
+    if (static_cast<std::size_t>(i) >= slots_.size()) slots_.resize(static_cast<std::size_t>(i) + 1);
+    slots_[static_cast<std::size_t>(i)] = std::move(t);
+}
+
+// ---------------------------------------------------------------------------
+// Calculated structure factors
+
+fc_reflections::fc_reflections(const reflection_set& reflections) {
+    const std::size_t n = reflections.size();
+    hkl.resize(3 * n);
+    static_fc.resize(n);
+    s2.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const reflection& r = reflections[i];
+        hkl[3 * i] = r.h;
+        hkl[3 * i + 1] = r.k;
+        hkl[3 * i + 2] = r.l;
+        static_fc[i] = {r.static_re, r.static_im};
+        s2[i] = r.s2;
+    }
+}
+
+namespace {
+
+constexpr double two_pi = 6.283185307179586;
+
+// One symmetry copy of one placed model: q = m * h' is the point of the
+// model's table, v the fractional shift whose phase h'.v it gets.
+struct operator_term {
+    std::array<double, 9> m;
+    std::array<double, 3> v;
+};
+
+struct copy_terms {
+    const transform_table* table;
+    std::size_t first;
+    std::size_t count;
+};
+
+// Matrices of every copy of a candidate, computed once per call.
+struct candidate_setup {
+    std::vector<operator_term> terms;
+    std::vector<copy_terms> copies;
+    int code = 0;
+};
+
+candidate_setup prepare_candidate(const fc_model& model, const solution& s) {
+    if (!model.cells || !model.transforms)
+        throw std::logic_error("structure factors requested without cells or model transforms");
+    const std::vector<unit_cell>& cells = *model.cells;
+    if (s.cell < 0 || static_cast<std::size_t>(s.cell) >= cells.size())
+        throw std::logic_error("candidate refers to cell " + std::to_string(s.cell) +
+                               " outside the cell list");
+    const unit_cell& cell = cells[static_cast<std::size_t>(s.cell)];
+    candidate_setup setup;
+    if (model.codes && static_cast<std::size_t>(s.cell) < model.codes->size())
+        setup.code = (*model.codes)[static_cast<std::size_t>(s.cell)];
+    if (setup.code < 0 || setup.code > 2)
+        throw std::logic_error("invalid axis-permutation code " + std::to_string(setup.code));
+    const std::vector<symmetry_operator>& ops = cell.group().operators;
+    setup.terms.reserve(ops.size() * s.placements.size());
+    for (const copy_placement& p : s.placements) {
+        const molecular_transform* t = model.transforms->get(p.model);
+        if (!t)
+            throw std::logic_error("no transform prepared for model " + std::to_string(p.model));
+        const mat3 q = mul(cell.fractionalisation, mul(rotation_matrix(p.orientation),
+                                                       t->box.orthogonalisation));
+        copy_terms c{&t->table, setup.terms.size(), ops.size()};
+        for (const symmetry_operator& op : ops) {
+            const mat3 sr = op.rotation();
+            operator_term term;
+            term.m = transpose(mul(sr, q));
+            const vec3 v = add(mul(sr, p.translation), op.translation());
+            term.v = v;
+            setup.terms.push_back(term);
+        }
+        setup.copies.push_back(c);
+    }
+    return setup;
+}
+
+template <lookup_mode Mode>
+inline complex_f reflection_fc(const candidate_setup& setup, const float* hkl, complex_f start) {
+    const int p = setup.code;
+    const double h0 = hkl[p], h1 = hkl[(p + 1) % 3], h2 = hkl[(p + 2) % 3];
+    float re = start.real(), im = start.imag();
+    for (const copy_terms& c : setup.copies) {
+        float sr = 0.0f, si = 0.0f;
+        const operator_term* term = setup.terms.data() + c.first;
+        for (std::size_t s = 0; s < c.count; ++s, ++term) {
+            const std::array<double, 9>& m = term->m;
+            const float q1 = static_cast<float>(m[0] * h0 + m[1] * h1 + m[2] * h2);
+            const float q2 = static_cast<float>(m[3] * h0 + m[4] * h1 + m[5] * h2);
+            const float q3 = static_cast<float>(m[6] * h0 + m[7] * h1 + m[8] * h2);
+            const complex_f g = Mode == lookup_mode::trilinear ? c.table->trilinear(q1, q2, q3)
+                                                               : c.table->nearest(q1, q2, q3);
+            const float phi = static_cast<float>(
+                two_pi * (h0 * term->v[0] + h1 * term->v[1] + h2 * term->v[2]));
+            const float cs = std::cos(phi), sn = std::sin(phi);
+            sr += g.real() * cs - g.imag() * sn;
+            si += g.real() * sn + g.imag() * cs;
+        }
+        re += sr;
+        im += si;
+    }
+    return {re, im};
+}
+
+void apply_babinet(const fc_reflections& refl, const solution& s, std::vector<complex_f>& out) {
+    if (s.k == 0.0f) return;   // the factor is exactly 1
+    const float k = s.k, b = s.b;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const float g = 1.0f - k * std::exp(-(refl.s2[i] * b));
+        out[i] = {out[i].real() * g, out[i].imag() * g};
+    }
+}
+
+template <lookup_mode Mode>
+void serial_fc(const fc_reflections& refl, const candidate_setup& setup,
+               std::vector<complex_f>& out) {
+    const std::size_t n = refl.size();
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = reflection_fc<Mode>(setup, &refl.hkl[3 * i], refl.static_fc[i]);
+}
+
+}  // namespace
+
+void calculate_fc(const fc_reflections& refl, const fc_model& model, const solution& s,
+                  lookup_mode mode, std::vector<complex_f>& out) {
+    const candidate_setup setup = prepare_candidate(model, s);
+    out.resize(refl.size());
+    if (mode == lookup_mode::trilinear)
+        serial_fc<lookup_mode::trilinear>(refl, setup, out);
+    else
+        serial_fc<lookup_mode::nearest>(refl, setup, out);
+    apply_babinet(refl, s, out);
+}
+
+void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, const solution& s,
+                           std::vector<complex_f>& out) {
+    const candidate_setup setup = prepare_candidate(model, s);
+    const std::size_t n = refl.size();
+    out.resize(n);
+    if (n == 1) {
+        serial_fc<lookup_mode::trilinear>(refl, setup, out);
+    } else if (n > 1) {
+        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, n),
+                          [&](const tbb::blocked_range<std::size_t>& range) {
+                              for (std::size_t i = range.begin(); i != range.end(); ++i)
+                                  out[i] = reflection_fc<lookup_mode::trilinear>(
+                                      setup, &refl.hkl[3 * i], refl.static_fc[i]);
+                          });
+    }
+    apply_babinet(refl, s, out);
+}
+
+}  // namespace zelt

@@ -1,0 +1,71 @@
+#include "transform/static_structure.hpp"
+
+#include <complex>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "transform/fourier_map.hpp"
+
+namespace zelt {
+
+void static_contribution(const unit_cell& cell, const model_list& static_list, int code,
+                         reflection_set& reflections, double d_min, double sampling) {
+    bool any = false;
+    for (const model& m : static_list) any = any || !m.empty();
+    if (!any) {
+        for (reflection& r : reflections) r.static_re = r.static_im = 0.0f;
+        return;
+    }
+    if (code < 0 || code > 2)
+        throw std::logic_error("invalid axis-permutation code " + std::to_string(code));
+
+    fourier_map map(cell, sampling, std::numeric_limits<double>::max(), d_min);
+    for (const model& m : static_list)
+        for (const atom& a : m) map.add_atom({a.x, a.y, a.z}, a.occupancy, a.b, a.element);
+    map.transform();
+
+    for (reflection& r : reflections) {
+        const float hkl[3] = {r.h, r.k, r.l};
+        const int h = static_cast<int>(hkl[code]);
+        const int k = static_cast<int>(hkl[(code + 1) % 3]);
+        const int l = static_cast<int>(hkl[(code + 2) % 3]);
+        const std::complex<float> f = map.structure_factor(h, k, l, cell.d_spacing(h, k, l));
+        r.static_re = f.real();
+        r.static_im = f.imag();
+    }
+}
+
+void place_copies(const solution& s, const model_list& models, const std::vector<unit_cell>& cells,
+                  model_list& static_list, std::vector<vec3>& static_centres) {
+    if (s.cell < 0 || static_cast<std::size_t>(s.cell) >= cells.size())
+        throw std::logic_error("solution refers to cell " + std::to_string(s.cell) +
+                               " outside the cell list");
+    const unit_cell& cell = cells[static_cast<std::size_t>(s.cell)];
+    for (const copy_placement& p : s.placements) {
+        if (p.model < 0 || static_cast<std::size_t>(p.model) >= models.size())
+            throw std::logic_error("solution refers to model " + std::to_string(p.model) +
+                                   " outside the model list");
+        const mat3 r = rotation_matrix(p.orientation);
+        const vec3 tc = cell.to_orthogonal(p.translation);
+        model placed = models[static_cast<std::size_t>(p.model)];
+        vec3 sum{0.0, 0.0, 0.0};
+        for (atom& a : placed) {
+            const vec3 x = cell.to_fractional(add(mul(r, vec3{a.x, a.y, a.z}), tc));
+            a.x = x[0];
+            a.y = x[1];
+            a.z = x[2];
+            sum = add(sum, x);
+        }
+        // An empty model has no centre of its own: its centre is where it was
+        // placed, rather than 0/0.
+        const vec3 centre = placed.empty()
+                                ? p.translation
+                                : vec3{sum[0] / placed.size(), sum[1] / placed.size(),
+                                       sum[2] / placed.size()};
+        static_list.push_back(std::move(placed));
+        static_centres.push_back(centre);
+    }
+}
+
+}  // namespace zelt

@@ -1,0 +1,38 @@
+#pragma once
+// What happens to a finished attempt, and to the best solution after all
+// searches: clash count, solution line, statistics, coordinate files.
+#include <vector>
+
+#include "app/run_state.hpp"
+#include "search/solution.hpp"
+
+namespace zelt {
+
+// Best result of one copy step.
+struct copy_result {
+    solution best;
+    double first_score = 0.0;    // decides which solution is best
+    double second_score = 0.0;   // reported only
+    double cc = 0.0, r = 0.0;    // correlation and R-factor, for the coordinate file
+};
+
+// Result tables indexed by cell step, model step and copy step.
+using result_tables = std::vector<std::vector<std::vector<copy_result>>>;
+
+// Where the search loops are, and how they step.
+struct loop_position {
+    int cell = 0, model = 0, copy = 0;            // indices, from 0
+    int cells = 1, models = 1, copies = 1;        // totals
+    int cells_per_step = 1, models_per_step = 1, copies_per_step = 1;
+    int attempts = 1;
+};
+
+// Reports one attempt and writes its coordinates as configured; the static
+// list is left as it was found.
+void attempt_output(run_state& state, const loop_position& where, const solution& s,
+                    double cc, double r, const std::vector<double>& step_scores, int attempt);
+
+// Writes the overall best solution when the output level is "best".
+void final_output(run_state& state, const result_tables& results, bool goal_is_maximum);
+
+}  // namespace zelt

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <stdexcept>
 #include <vector>
 
 #include "search/solution_ops.hpp"
@@ -15,63 +16,59 @@ constexpr double tiny = 2.2250738585072014e-308;
 
 using vertex = std::vector<double>;
 
-struct simplex_state {
-    std::vector<vertex> p;   // n + 1 vertices
-    std::vector<double> y;   // their values
-    vertex psum;
-};
-
-void compute_psum(simplex_state& st) {
-    const std::size_t n = st.psum.size();
-    for (std::size_t j = 0; j < n; ++j) {
+void compute_psum(const std::vector<vertex>& p, vertex& psum) {
+    for (std::size_t j = 0; j < psum.size(); ++j) {
         double sum = 0.0;
-        for (const vertex& v : st.p) sum += v[j];
-        st.psum[j] = sum;
+        for (const vertex& v : p) sum += v[j];
+        psum[j] = sum;
     }
 }
 
 }  // namespace
 
-void refine_simplex(solution& s, const std::function<double(const solution&)>& value_to_minimise,
-                    bool orientation, bool position, double step, double tolerance) {
-    const solution base = s;
-    const vertex start = to_parameters(s, orientation, position);
+simplex_outcome simplex_minimise(const std::vector<double>& start,
+                                 const std::function<double(const std::vector<double>&)>& f,
+                                 double step, double tolerance) {
     const std::size_t n = start.size();
+    if (n == 0) throw std::invalid_argument("the simplex needs at least one parameter");
+    simplex_outcome out;
     auto value = [&](const vertex& v) {
-        return value_to_minimise(from_parameters(base, v, orientation, position));
+        ++out.evaluations;
+        return f(v);
     };
 
-    simplex_state st;
-    st.p.assign(n + 1, start);
-    for (std::size_t j = 1; j <= n; ++j) st.p[j][j - 1] += step;
-    st.y.resize(n + 1);
-    for (std::size_t j = 0; j <= n; ++j) st.y[j] = value(st.p[j]);
-    st.psum.assign(n, 0.0);
-    compute_psum(st);
+    std::vector<vertex> p(n + 1, start);
+    for (std::size_t j = 1; j <= n; ++j) p[j][j - 1] += step;
+    std::vector<double> y(n + 1);
+    for (std::size_t j = 0; j <= n; ++j) y[j] = value(p[j]);
+    vertex psum(n, 0.0);
+    compute_psum(p, psum);
 
     std::size_t worst = 0;
-    // Replaces the worst vertex by its reflection through the opposite face,
-    // stretched by `factor`, when that improves it; returns the trial value.
+    // Moves the worst vertex through the centroid of the others, stretched
+    // by `factor` (-1 reflects, 2 expands, 0.5 contracts); the trial point
+    // replaces the worst vertex when it is lower. Returns the trial value.
     auto trial = [&](double factor) {
         const double a = (1.0 - factor) / static_cast<double>(n);
         const double b = a - factor;
         vertex t(n);
-        for (std::size_t j = 0; j < n; ++j) t[j] = st.psum[j] * a - st.p[worst][j] * b;
+        for (std::size_t j = 0; j < n; ++j) t[j] = psum[j] * a - p[worst][j] * b;
         const double yt = value(t);
-        if (yt < st.y[worst]) {
-            for (std::size_t j = 0; j < n; ++j) st.psum[j] += t[j] - st.p[worst][j];
-            st.p[worst] = t;
-            st.y[worst] = yt;
+        if (yt < y[worst]) {
+            for (std::size_t j = 0; j < n; ++j) psum[j] += t[j] - p[worst][j];
+            p[worst] = std::move(t);
+            y[worst] = yt;
         }
         return yt;
     };
 
     std::size_t best = 0;
-    int passes = 0;
     for (;;) {
+        // Ranking; among equal lowest values the last vertex is the best.
+        // With a single parameter there are only two vertices.
         best = 0;
         std::size_t second;
-        if (st.y[0] > st.y[1]) {
+        if (y[0] > y[1]) {
             worst = 0;
             second = 1;
         } else {
@@ -79,35 +76,48 @@ void refine_simplex(solution& s, const std::function<double(const solution&)>& v
             second = 0;
         }
         for (std::size_t j = 0; j <= n; ++j) {
-            if (st.y[j] <= st.y[best]) best = j;
-            if (st.y[j] > st.y[worst]) {
+            if (y[j] <= y[best]) best = j;
+            if (y[j] > y[worst]) {
                 second = worst;
                 worst = j;
-            } else if (st.y[j] > st.y[second] && j != worst) {
+            } else if (y[j] > y[second] && j != worst) {
                 second = j;
             }
         }
-        const double rtol = 2.0 * std::fabs(st.y[worst] - st.y[best]) /
-                            (std::fabs(st.y[best]) + std::fabs(st.y[worst]) + tiny);
-        if (rtol < tolerance || passes >= max_passes) break;
+        const double rtol = 2.0 * std::fabs(y[worst] - y[best]) / (std::fabs(y[best]) + std::fabs(y[worst]) + tiny);
+        if (rtol < tolerance || out.passes >= max_passes) break;
 
-        const double ys = st.y[worst];
+        const double ys = y[worst];
         const double yt = trial(-1.0);
-        if (yt <= st.y[best]) {
+        if (yt <= y[best]) {
             trial(2.0);
-        } else if (yt >= st.y[second]) {
+        } else if (yt >= y[second]) {
             if (trial(0.5) >= ys) {
                 for (std::size_t j = 0; j <= n; ++j) {
                     if (j == best) continue;
-                    for (std::size_t k = 0; k < n; ++k) st.p[j][k] = 0.5 * (st.p[j][k] + st.p[best][k]);
-                    st.y[j] = value(st.p[j]);
+                    for (std::size_t k = 0; k < n; ++k) p[j][k] = 0.5 * (p[j][k] + p[best][k]);
+                    y[j] = value(p[j]);
                 }
-                compute_psum(st);
+                compute_psum(p, psum);
             }
         }
-        ++passes;
+        ++out.passes;
     }
-    write_back_parameters(s, st.p[best], orientation, position);
+    out.best = p[best];
+    out.value = y[best];
+    return out;
+}
+
+void refine_simplex(solution& s, const std::function<double(const solution&)>& value_to_minimise,
+                    bool orientation, bool position, double step, double tolerance) {
+    const solution base = s;
+    const simplex_outcome r = simplex_minimise(
+        to_parameters(s, orientation, position),
+        [&](const std::vector<double>& v) {
+            return value_to_minimise(from_parameters(base, v, orientation, position));
+        },
+        step, tolerance);
+    write_back_parameters(s, r.best, orientation, position);
 }
 
 }  // namespace zelt

@@ -1,6 +1,7 @@
 #pragma once
 // Downhill simplex (Nelder and Mead) refinement of one solution.
 #include <functional>
+#include <vector>
 
 #include "search/solution.hpp"
 
@@ -14,6 +15,22 @@ namespace zelt {
 // coordinate per vertex; the loop stops when the relative spread of the
 // values falls below `tolerance` or after 1000 passes, and the best vertex is
 // written back (translations as the simplex left them).
+// What one simplex run did.
+struct simplex_outcome {
+    std::vector<double> best;   // the best vertex of the last ranking
+    double value = 0.0;         // its function value
+    int passes = 0;             // passes of the main loop (at most 1000)
+    long evaluations = 0;       // calls of the function
+};
+
+// Minimises f from `start` by the downhill simplex method: vertex j (j >= 1)
+// is `start` with `step` added to coordinate j - 1; ties in the ranking go to
+// the later vertex; stops when 2|y_worst - y_best| / (|y_best| + |y_worst| +
+// DBL_MIN) < tolerance or after 1000 passes. `start` must not be empty.
+simplex_outcome simplex_minimise(const std::vector<double>& start,
+                                 const std::function<double(const std::vector<double>&)>& f,
+                                 double step, double tolerance);
+
 void refine_simplex(solution& s, const std::function<double(const solution&)>& value_to_minimise,
                     bool orientation, bool position, double step, double tolerance);
 

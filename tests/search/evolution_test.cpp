@@ -82,6 +82,10 @@ TEST(Evolution, ConvergesOnAQuadraticBowl) {
     };
     const solution rot = run_evolution(rng, s, rotation_score, {}, 100);
     EXPECT_GT(rotation_score(rot), 0.995);
+    // Goal "minimum": a score sign of +1 makes the smallest score best.
+    s.score_sign = 1.0;
+    const solution low = run_evolution(rng, s, [](const solution& x) { return -bowl(x); }, {}, 100);
+    EXPECT_LT(std::sqrt(periodic_distance2(low.placements[0].translation, target)), 0.02);
 }
 
 TEST(Evolution, ParentCounts) {
@@ -484,6 +488,30 @@ TEST(Breeding, InterpolationFollowsTheGreatArc) {
     random_source r2(9);
     make_breeder(r2, s)(1, same, {0, 1}, 1);
     EXPECT_EQ(same[1].placements[0].orientation, (quaternion{0, 0, 0, 1}));
+}
+
+TEST(Breeding, RotationMutationMovesAFractionOfTheArc) {
+    evolution_settings s = quiet_settings();
+    s.rotation_rate = 1.0;
+    s.rotation_size = 0.7;
+    const quaternion q0 = normalised({0.2, -0.1, 0.4, 0.8});
+    for (std::uint64_t seed = 0; seed < 20; ++seed) {
+        random_source rng(seed);
+        random_source replay = rng;
+        population_list pop{one_copy(q0, {0.1, 0.2, 0.3}), solution{}};
+        make_breeder(rng, s)(1, pop, {0, 1}, 1);
+        for (int i = 0; i < 5; ++i) replay.uniform();   // parents, interpolation, crossover, rotation test
+        const double step = std::fmod(std::fabs(0.7 * replay.normal()), 1.0);
+        const quaternion r = replay.random_rotation();
+        const double d = q0[0] * r[0] + q0[1] * r[1] + q0[2] * r[2] + q0[3] * r[3];
+        const double theta = std::acos(d);
+        const quaternion& q = pop[1].placements[0].orientation;
+        const double from_start = std::acos(std::min(1.0, q[0] * q0[0] + q[1] * q0[1] + q[2] * q0[2] + q[3] * q0[3]));
+        const double to_random = std::acos(std::min(1.0, q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3]));
+        EXPECT_NEAR(from_start, step * theta, 1e-9) << seed;
+        EXPECT_NEAR(to_random, (1 - step) * theta, 1e-9) << seed;
+        EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0, 1e-12);
+    }
 }
 
 TEST(Breeding, CrossoverAndSwapsDrawTheirRanges) {

@@ -3,7 +3,9 @@
 // placing model atoms and comparing them with their symmetry images.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -250,12 +252,40 @@ bool same_mod_lattice(const vec3& a, const vec3& b) {
     return true;
 }
 
+// P 1 21 1 (unique axis b), origin free along b.
+const affine p21_ops[] = {
+    {{1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}},
+    {{-1, 0, 0, 0, 1, 0, 0, 0, -1}, {0, 0.5, 0}},
+};
+
+struct full_case {
+    const char* what;
+    unit_cell cell;
+    std::vector<affine> ops;
+    std::vector<vec3> origins;       // permitted origins, free components 0
+    std::array<bool, 3> fixed;       // fixed translation axes
+    std::array<bool, 3> free;        // free origin directions of the group
+};
+
 TEST(Normalisation, FullModeMovesEachCopyToTheImageNearestTheOrigin) {
-    const unit_cell cell(19, 40, 55, 70, 90, 90, 90);
-    const std::vector<unit_cell> cells{cell};
+    const full_case cases[] = {
+        {"P212121", unit_cell(19, 40, 55, 70, 90, 90, 90),
+         std::vector<affine>(std::begin(p212121_ops), std::end(p212121_ops)),
+         {{0, 0, 0}, {0, 0, 0.5}, {0, 0.5, 0}, {0, 0.5, 0.5}, {0.5, 0, 0}, {0.5, 0, 0.5}, {0.5, 0.5, 0}, {0.5, 0.5, 0.5}},
+         {false, false, false}, {false, false, false}},
+        {"P21, b fixed", unit_cell(4, 35, 45, 52, 90, 104, 90),
+         std::vector<affine>(std::begin(p21_ops), std::end(p21_ops)),
+         {{0, 0, 0}, {0, 0, 0.5}, {0.5, 0, 0}, {0.5, 0, 0.5}},
+         {false, true, false}, {false, true, false}},
+    };
     random_source r(8);
     const std::vector<vec3> atoms{{3, -2, 5}, {-4, 1, 2}, {0.5, 6, -3}};
+    for (const full_case& fc : cases)
     for (bool static_present : {false, true}) {
+        SCOPED_TRACE(fc.what);
+        const unit_cell& cell = fc.cell;
+        const std::vector<unit_cell> cells{cell};
+        const auto& ops = fc.ops;
         for (int trial = 0; trial < 20; ++trial) {
             solution s;
             s.placements.resize(2);
@@ -263,18 +293,22 @@ TEST(Normalisation, FullModeMovesEachCopyToTheImageNearestTheOrigin) {
                 c.orientation = r.random_rotation();
                 c.translation = {r.uniform(-1, 2), r.uniform(-1, 2), r.uniform(-1, 2)};
             }
-            const solution before = s;
-            normalise_solution(s, cells, {{0.1, 0.2, 0.3}}, {false, false, false}, static_present, false);
+            solution before = s;
+            normalise_solution(s, cells, {{0.1, 0.2, 0.3}}, fc.fixed, static_present, false);
+            // Fixed free axes move the lowest copy onto the origin plane.
+            for (int a = 0; a < 3; ++a)
+                if (fc.fixed[a] && fc.free[a]) {
+                    const double lowest = std::min(before.placements[0].translation[a], before.placements[1].translation[a]);
+                    for (auto& c : before.placements) c.translation[a] -= lowest;
+                }
 
             // Brute force over origins and operators for copy 0.
             std::vector<vec3> origins{{0, 0, 0}};
-            if (!static_present)
-                origins = {{0, 0, 0}, {0.5, 0, 0}, {0, 0.5, 0}, {0, 0, 0.5},
-                           {0.5, 0.5, 0}, {0.5, 0, 0.5}, {0, 0.5, 0.5}, {0.5, 0.5, 0.5}};
+            if (!static_present) origins = fc.origins;
             double best = 1e300;
             vec3 chosen{};
             for (const vec3& o : origins)
-                for (const affine& op : p212121_ops) {
+                for (const affine& op : ops) {
                     const double d = frac_distance2(cell, add(mul(op.r, sub(before.placements[0].translation, o)), op.t));
                     if (d < best - 1e-9) {
                         best = d;
@@ -291,7 +325,7 @@ TEST(Normalisation, FullModeMovesEachCopyToTheImageNearestTheOrigin) {
             // of the original copy under one operator after the origin shift.
             for (std::size_t c = 0; c < 2; ++c) {
                 bool matched = false;
-                for (const affine& op : p212121_ops) {
+                for (const affine& op : ops) {
                     bool all = true;
                     for (const vec3& v : atoms) {
                         const vec3 image = add(mul(op.r, sub(place(cell, before.placements[c], v), chosen)), op.t);

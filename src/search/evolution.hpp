@@ -72,6 +72,8 @@ public:
 };
 
 // What the search loops hand to one evolutionary search.
+// For the second and later copies (copy_counter > 0) the cell is fixed: hand
+// over cell_base = that cell and cell_count = 1, so the cell swap keeps it.
 struct evolution_settings {
     int placements = 1;               // placements per candidate
     bool search_model = false;        // optimize.model
@@ -94,6 +96,9 @@ struct evolution_settings {
     double score_sign = -1.0;         // -1 when the goal is "maximum", +1 otherwise
 };
 
+// The operators below hold `rng` by reference (it must outlive them) and a
+// copy of the settings; they run on the thread that calls evolve().
+//
 // The random-individual generator (generate slot). Draws, per placement: the
 // model (when searched), the rotation u1, u2, u3 (when searched), then x, y, z
 // (when searched); then the cell (first copy, more than one cell). k = 0.8,

@@ -1,0 +1,235 @@
+// The zelt binary as a user meets it: standard output, standard error and
+// exit status for usage, version and every kind of failure.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/test_support.hpp"
+
+namespace {
+
+using zelt_test::run_zelt;
+using zelt_test::shell_quote;
+
+std::string q(const std::string& s) { return shell_quote(s); }
+std::string ex(const std::string& name) { return q(zelt_test::example(name).string()); }
+std::string mtz() { return ex("beta_blip.mtz"); }
+
+const std::string usage_text =
+    "Usage: zelt [options] sca-file pdb-file\n"
+    "       zelt [options] sca-file @model-list-file\n"
+    "       zelt [options] mtz-file pdb-file\n"
+    "       zelt [options] mtz-file @model-list-file\n"
+    "       zelt [options] cell-file pdb-file reflection-file\n"
+    "       zelt [options] cell-file @model-list-file reflection-file\n"
+    "Options:\n"
+    "   -a               treat models as an assembly, search with each sequentially\n"
+    "   -A               treat models as an assembly, search with all simultaneously\n"
+    "   -c               search sequentially over all related space groups\n"
+    "   -C               search all related space groups simultaneously\n"
+    "   -e number        seed for random number generator, 0=system-supplied (0)\n"
+    "   -g number        number of generations (50)\n"
+    "   -h number        high resolution limit (3.0)\n"
+    "   -l number        low resolution limit (80.0)\n"
+    "   -m number        number of copies of model to find sequentially (1)\n"
+    "   -M number        number of copies of model to find simultaneously (1)\n"
+    "   -n number        number of search attempts (20)\n"
+    "   -o filename      prefix for output coordinate files (zelt)\n"
+    "   -p number        population size (300)\n"
+    "   -R               rotation search only\n"
+    "   -s filename      file containing static structure\n"
+    "   -S               use all search models in competition with each other\n"
+    "   -T               translation search only\n"
+    "   -v number        verbosity: 0=none, 1=normal, 2=high (1)\n"
+    "   -V               print version information and exit\n"
+    "   -w number        write solution coordinates: 0=none, 1=best, 2=all (all)\n"
+    "   -Z label         MTZ data column (structure factors or intensities)\n";
+
+const std::string banner_text =
+    "ZELT Version 16.07.1, Jul 16 2016\n"
+    "The latest version of this program is always available from https://github.com/zelt-mr/zelt.\n"
+    "\n";
+
+TEST(Binary, UsageText) {
+    for (const std::string args : {"", "-R", "-g 5 -n 2", "a b c d", "-- ", "-v0 a b c d"}) {
+        SCOPED_TRACE(args);
+        const auto r = run_zelt(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, usage_text);
+    }
+}
+
+TEST(Binary, VersionBanner) {
+    for (const std::string args : {"-V", "-V -x -g bad", "-RV", "/V", "-n 3 -V a b c d e"}) {
+        SCOPED_TRACE(args);
+        const auto r = run_zelt(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, banner_text);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+// Arguments, then the text after the program's name on standard error.
+struct failure_case {
+    std::string args;
+    std::string message;
+};
+
+void expect_failures(const std::vector<failure_case>& cases, const std::string& cwd = "") {
+    const std::string program = zelt_test::zelt_binary();
+    for (const failure_case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const auto r = run_zelt(c.args, cwd);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, program + c.message + "\nExiting...\n");
+    }
+}
+
+TEST(Binary, CommandLineFailures) {
+    zelt_test::temp_dir t;
+    zelt_test::write_file(t / "spaced.cfg", "attempts=2\nattempts = 3\n");
+    zelt_test::write_file(t / "good.cfg", "attempts=2 copies=1\n");
+    const std::string missing = (t / "missing.cfg").string();
+    expect_failures({
+        {"-g 5x a", ": Error: command line parameter is not an integer: 5x"},
+        {"-g5 -n 2.0 a", ": Error: command line parameter is not an integer: 2.0"},
+        {"-e seed a", ": Error: command line parameter is not an integer: seed"},
+        {"-p '1 ' a", ": Error: command line parameter is not an integer: 1 "},
+        {"-M 2x a", ": Error: command line parameter is not an integer: 2x"},
+        {"-m x a", ": Error: command line parameter is not an integer: x"},
+        {"-w best a", ": Error: command line parameter is not an integer: best"},
+        {"-v high a", ": Error: command line parameter is not an integer: high"},
+        {"-h 3A a", ": Error: command line parameter is not a number: 3A"},
+        {"-l '80 A' a", ": Error: command line parameter is not a number: 80 A"},
+        {"-v3 a", ": Error: Invalid value for option -v"},
+        {"/v -1 a", ": Error: Invalid value for option -v"},
+        {"-v '' a", ": Error parsing numeric value from input: invalid stoi argument"},
+        {"-w 99999999999 a", ": Error: stoi argument out of range"},
+        {"-P attempts a", ": Error: incorrect parameter definition on command line: attempts"},
+        {"-P attempts= a", ": Error: incorrect parameter definition on command line: attempts="},
+        {"-b 2 a", ": Error: option -b is not implemented in this version of the program."},
+        {"-t2 a", ": Error: option -t is not implemented in this version of the program."},
+        {"-x a", ": Error: Unrecognized option"},
+        {"-Rq a", ": Error: Unrecognized option"},
+        {"-x -V", ": Error: Unrecognized option"},
+        {"-n", ": Error: Unrecognized option"},
+        {"-: a", ": Error: Unrecognized option"},
+        {"-F " + q(missing), ": An I/O error has occurred: unable to open the file " + missing +
+                                 ": iostream stream error"},
+        {"-F " + q((t / "spaced.cfg").string()),
+         ": Error: Incorrect parameter definition in configuration file: attempts"},
+        // A key unknown to the defaults stops the run before anything is read.
+        {"-P Attempts=3 " + mtz() + " " + ex("beta.pdb"), ": Error: invalid unordered_map<K, T> key"},
+        {"-F " + q((t / "good.cfg").string()) + " -P no.such.key=1 " + mtz(),
+         ": Error: invalid unordered_map<K, T> key"},
+    });
+}
+
+TEST(Binary, ProgramNameAsTyped) {
+    const std::filesystem::path bin = zelt_test::zelt_binary();
+    const auto r = zelt_test::run_command("./" + bin.filename().string() + " -x", bin.parent_path().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "./" + bin.filename().string() + ": Error: Unrecognized option\nExiting...\n");
+}
+
+TEST(Binary, PreparationFailures) {
+    zelt_test::temp_dir t;
+    zelt_test::write_file(t / "empty.list", "\n\n");
+    zelt_test::write_file(t / "noatoms.pdb", "REMARK nothing here\nEND\n");
+    zelt_test::write_file(t / "models.list", zelt_test::example("beta.pdb").string() + " " +
+                                                 zelt_test::example("blip.pdb").string() + "\n");
+    const std::string beta = ex("beta.pdb");
+    const std::string models = q("@" + (t / "models.list").string());
+    const std::string quiet = "-v0 ";
+    expect_failures({
+        {quiet + "-h 79 -l 80 " + mtz() + " " + beta, ": Error: no input reflections in the resolution range"},
+        {quiet + "-h 3 -l 2 " + mtz() + " " + beta, ": Error: no input reflections in the resolution range"},
+        {quiet + mtz() + " " + q("@" + (t / "empty.list").string()), ": Error: no search model provided."},
+        {quiet + mtz() + " " + q((t / "noatoms.pdb").string()), ": Error: no atoms in search model"},
+        {quiet + mtz(), ": Error: no atoms in search model"},  // empty standard input
+        {quiet + "-s " + q((t / "noatoms.pdb").string()) + " " + mtz() + " " + beta,
+         ": Error: no atoms in static-structure model"},
+        {quiet + "-P 'structure.source= ' " + mtz() + " " + beta, ": Error: unable to load static structure."},
+        {quiet + "-s " + q((t / "nofile.pdb").string()) + " " + mtz() + " " + beta,
+         ": An I/O error has occurred: unable to open the file " + (t / "nofile.pdb").string()},
+        {quiet + "-P resolution.low=abc " + mtz() + " " + beta,
+         ": Error parsing numeric value from input: invalid stod argument"},
+        {quiet + "-h 1e999 " + mtz() + " " + beta, ": Error: stod argument out of range"},
+        {quiet + "-e 4294967296 " + mtz() + " " + beta, ": Error: stoul argument out of range"},
+        {quiet + "-P random.seed=x " + mtz() + " " + beta,
+         ": Error parsing numeric value from input: invalid stoul argument"},
+        {quiet + "-g0 -C " + mtz() + " " + beta,
+         ": Error: space group search (-C) and local search (-g0) cannot be combined."},
+        {quiet + "-g0 -M 2 " + mtz() + " " + beta,
+         ": Error: multi-copy search (-M or -A) is incompatible with local search (-g0)."},
+        {quiet + "-g0 -A " + mtz() + " " + models,
+         ": Error: multi-copy search (-M or -A) is incompatible with local search (-g0)."},
+        {quiet + "-g0 -S " + mtz() + " " + models,
+         ": Error: model selection during search (-S) is incompatible with local search (-g0)."},
+        {quiet + "-s " + ex("blip.pdb") + " -C " + mtz() + " " + beta,
+         ": Error: partial structure (-s) is incompatible with space group search (-C)."},
+        {quiet + "-P evolution.generations=ten " + mtz() + " " + beta,
+         ": Error parsing numeric value from input: invalid stoi argument"},
+        {quiet + "-P copies=3000000000 " + mtz() + " " + beta, ": Error: stoi argument out of range"},
+        {quiet + "-P evolution.selection.rate.starting=1.5 " + mtz() + " " + beta,
+         ": Error: selection rate evolution.selection.rate.starting must lie between 0 and 1 (is 1.5)."},
+    });
+}
+
+TEST(Binary, FailureAfterTheInputMessages) {
+    // The reading messages come first; the failure goes to standard error.
+    const auto r = run_zelt("-v1 -h 79 -l 80 " + mtz() + " " + ex("beta.pdb"));
+    EXPECT_EQ(r.status, 1);
+    const std::string file = zelt_test::example("beta_blip.mtz").string();
+    EXPECT_EQ(r.out, banner_text + "Reading unit cell and space group information from " + file +
+                         "\na=75.11 b=75.11 c=133.31 alpha=90 beta=90 gamma=120, space group 154 (P 32 2 1) \n\n"
+                         "Reading reflections from " + file + "\nUsed MTZ data column 'Fobs'\n"
+                         "0 reflections in resolution range\n\n");
+    EXPECT_EQ(r.err, zelt_test::zelt_binary() + ": Error: no input reflections in the resolution range\nExiting...\n");
+
+    // The partial structure is read before the derivation refuses it.
+    const auto s = run_zelt("-s " + ex("blip.pdb") + " -C " + mtz() + " " + ex("beta.pdb"));
+    EXPECT_EQ(s.status, 1);
+    EXPECT_NE(s.out.find("Loading static structure from " + zelt_test::example("blip.pdb").string() +
+                         "\n1 coordinate file(s) loaded.\n\n"),
+              std::string::npos);
+    EXPECT_EQ(s.out.find("Optimizing:"), std::string::npos);
+}
+
+TEST(Binary, RelativePathsFromTheExampleFolder) {
+    // One positional argument: the model comes from standard input.
+    const std::string pdb = zelt_test::read_file(zelt_test::example("blip.pdb"));
+    const auto r = zelt_test::run_zelt("-v1 -e 5 -g0 -n1 -w0 -P optimizer.local=none -P report.solution=false "
+                                       "-P report.time.total=false beta_blip.mtz",
+                                       zelt_test::example("").string(), pdb);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.substr(0, r.out.find("Optimizing:")),
+              banner_text +
+                  "Reading unit cell and space group information from beta_blip.mtz\n"
+                  "a=75.11 b=75.11 c=133.31 alpha=90 beta=90 gamma=120, space group 154 (P 32 2 1) \n\n"
+                  "Reading reflections from beta_blip.mtz\n"
+                  "Used MTZ data column 'Fobs'\n"
+                  "8830 reflections in resolution range\n\n"
+                  "Loading search model from standard input\n"
+                  "Model 1: 1235 atoms\n\n");
+    EXPECT_NE(r.out.find("Optimizing: orientation position\n"
+                         "Resolution range: 80.0 - 3.0 Angstroms\n"
+                         "Copies of molecule to find: 1\n"
+                         "Number of attempts (per copy): 1\n"
+                         "Random number seed: 5\n"
+                         "Prefix for output coordinate file name: zelt\n\n"),
+              std::string::npos);
+}
+
+TEST(Binary, AbsolutePathsAreNotOptions) {
+    const auto r = run_zelt("-v0 -e 9 -g0 -n1 -w0 -P optimizer.local=none " + mtz() + " " + ex("beta.pdb"));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace

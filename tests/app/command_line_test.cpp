@@ -182,52 +182,6 @@ TEST(CommandLine, UsageAndVersionActions) {
     EXPECT_EQ(parse({"-R", "--", "-V"}).action, command_action::run);  // -V is a positional here
 }
 
-TEST(CommandLine, FailuresOfOptionValues) {
-    struct failure_case {
-        std::vector<std::string> words;
-        std::string message;
-    };
-    const std::vector<failure_case> cases = {
-        {{"-g", "5x", "a"}, "command line parameter is not an integer: 5x"},
-        {{"-n", "1.5", "a"}, "command line parameter is not an integer: 1.5"},
-        {{"-e", "-", "a"}, "command line parameter is not an integer: -"},
-        {{"-p", "3 ", "a"}, "command line parameter is not an integer: 3 "},
-        {{"-m", "two", "a"}, "command line parameter is not an integer: two"},
-        {{"-M", "0x2", "a"}, "command line parameter is not an integer: 0x2"},
-        {{"-w", "all", "a"}, "command line parameter is not an integer: all"},
-        {{"-v", "v", "a"}, "command line parameter is not an integer: v"},
-        {{"-h", "3A", "a"}, "command line parameter is not a number: 3A"},
-        {{"-l", "80 A", "a"}, "command line parameter is not a number: 80 A"},
-        {{"-v3", "a"}, "Invalid value for option -v"},
-        {{"-v", "-1", "a"}, "Invalid value for option -v"},
-        {{"-P", "attempts", "a"}, "incorrect parameter definition on command line: attempts"},
-        {{"-P", "attempts=", "a"}, "incorrect parameter definition on command line: attempts="},
-        {{"-b", "1", "a"}, "option -b is not implemented in this version of the program."},
-        {{"-t2", "a"}, "option -t is not implemented in this version of the program."},
-        {{"-x", "a"}, "Unrecognized option"},
-        {{"a", "-n"}, ""},  // not an option: a positional argument
-        {{"-n"}, "Unrecognized option"},
-        {{"-x", "-V"}, "Unrecognized option"},
-    };
-    for (const failure_case& c : cases) {
-        std::string label;
-        for (const auto& w : c.words) label += "[" + w + "]";
-        SCOPED_TRACE(label);
-        arguments a(c.words);
-        parameter_store o;
-        if (c.message.empty()) {
-            EXPECT_NO_THROW(zelt::parse_command_line(a.argc(), a.argv(), o));
-            continue;
-        }
-        try {
-            zelt::parse_command_line(a.argc(), a.argv(), o);
-            ADD_FAILURE() << "no failure";
-        } catch (const std::runtime_error& e) {
-            EXPECT_EQ(e.what(), c.message);
-        }
-    }
-}
-
 TEST(CommandLine, FailingOptionKeepsEarlierOnes) {
     arguments a({"-n", "4", "-g", "x", "-p", "9", "file"});
     parameter_store o;
@@ -235,13 +189,6 @@ TEST(CommandLine, FailingOptionKeepsEarlierOnes) {
     EXPECT_EQ(o.text("attempts"), "4");
     EXPECT_EQ(o.count("evolution.generations"), 0u);
     EXPECT_EQ(o.count("evolution.population"), 0u);
-}
-
-TEST(CommandLine, EmptyIntegerPassesTheCheckButNotTheVerbosity) {
-    EXPECT_EQ(parse({"-g", "", "x"}).overrides.text("evolution.generations"), "");
-    arguments a({"-v", "", "x"});
-    parameter_store o;
-    EXPECT_THROW(zelt::parse_command_line(a.argc(), a.argv(), o), std::invalid_argument);
 }
 
 TEST(ConfigurationFile, WordsAreDefinitionsInFileOrder) {

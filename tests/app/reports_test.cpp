@@ -11,30 +11,6 @@ namespace {
 
 using zelt::parameter_store;
 
-const char* const banner_text =
-    "ZELT Version 16.07.1, Jul 16 2016\n"
-    "The latest version of this program is always available from https://github.com/zelt-mr/zelt.\n"
-    "\n";
-
-TEST(Reports, BannerAndLegendByteForByte) {
-    std::ostringstream b;
-    zelt::print_banner(b);
-    EXPECT_EQ(b.str(), banner_text);
-
-    std::ostringstream l;
-    zelt::print_solution_legend(l);
-    EXPECT_EQ(l.str(),
-              "The following information will be reported for each solution:\n"
-              "  CC          linear correlation coefficient between Fo and Fc\n"
-              "  R           crystallographic R-factor\n"
-              "  d<          number of close Calpha-Calpha packing interactions (<3.4Ang)\n"
-              "  al, be, ga  rotation (Eulerian angles, CCP4 convention)\n"
-              "  x, y, z     translation (fractional, for origin-centered search model)\n"
-              "  mod         search model ID\n"
-              "  sg          space group number\n"
-              "\n");
-}
-
 std::string summary_of(const std::vector<std::pair<std::string, std::string>>& overrides) {
     parameter_store o;
     for (const auto& [k, v] : overrides) o.set(k, v);
@@ -43,19 +19,6 @@ std::string summary_of(const std::vector<std::pair<std::string, std::string>>& o
     std::ostringstream s;
     zelt::print_options_summary(s, e);
     return s.str();
-}
-
-TEST(Reports, SummaryWithDefaults) {
-    EXPECT_EQ(summary_of({}),
-              "Optimizing: orientation position\n"
-              "Resolution range: 80.0 - 3.0 Angstroms\n"
-              "Copies of molecule to find: 1\n"
-              "Number of attempts (per copy): 20\n"
-              "Number of generations: 50\n"
-              "Population size: 300\n"
-              "Random number seed: 0\n"
-              "Prefix for output coordinate file name: zelt\n"
-              "\n");
 }
 
 TEST(Reports, SummaryFollowsTheSettings) {

@@ -101,7 +101,11 @@ void apply_definition(const std::string& definition, parameter_store& overrides,
 }
 
 void read_configuration_file(const std::string& name, parameter_store& overrides) {
-    std::ifstream in(name);
+    // A folder opens as a stream on some systems but holds no definitions.
+    std::error_code ec;
+    const bool folder = std::filesystem::is_directory(std::filesystem::path(name), ec);
+    std::ifstream in;
+    if (!folder) in.open(name);
     if (!in.is_open()) throw io_error("unable to open the file " + name + ": iostream stream error");
     std::string word;
     while (in >> word)

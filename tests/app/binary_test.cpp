@@ -120,6 +120,8 @@ TEST(Binary, CommandLineFailures) {
         {"-: a", ": Error: Unrecognized option"},
         {"-F " + q(missing), ": An I/O error has occurred: unable to open the file " + missing +
                                  ": iostream stream error"},
+        {"-F " + q(t.path().string()), ": An I/O error has occurred: unable to open the file " +
+                                           t.path().string() + ": iostream stream error"},
         {"-F " + q((t / "spaced.cfg").string()),
          ": Error: Incorrect parameter definition in configuration file: attempts"},
         // A key unknown to the defaults stops the run before anything is read.

@@ -263,14 +263,3 @@ TEST(PlainText, LinesNumbersAndFailures) {
     EXPECT_EQ(failure<io_error>([&] { read_reflections(sca_cell(), 80, 3, missing, "", used); }),
               "unable to open the file " + missing);
 }
-
-TEST(NumberFields, StringToNumberSemantics) {
-    EXPECT_EQ(field_to_float("  12.5xyz"), 12.5f);
-    EXPECT_EQ(field_to_float("-3"), -3.0f);
-    EXPECT_EQ(field_to_double("   -6.504"), -6.504);
-    EXPECT_EQ(failure<std::invalid_argument>([] { field_to_float("    "); }), "invalid stof argument");
-    EXPECT_EQ(failure<std::invalid_argument>([] { field_to_float(" x1"); }), "invalid stof argument");
-    EXPECT_EQ(failure<std::out_of_range>([] { field_to_float("1e39"); }), "stof argument out of range");
-    EXPECT_EQ(failure<std::invalid_argument>([] { field_to_double(""); }), "invalid stod argument");
-    EXPECT_EQ(failure<std::out_of_range>([] { field_to_double("-1e400"); }), "stod argument out of range");
-}

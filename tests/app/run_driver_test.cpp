@@ -263,3 +263,44 @@ TEST(Weights, SSquaredInATriclinicCell) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Weights, SigmaWeightingOnAPlainTextReflectionFile) {
+    zelt_test::temp_dir t;
+    zelt_test::write_file(t / "cell.txt", "50 50 50 90 90 90 1\n");
+    zelt_test::write_file(t / "good.hkl", "1 0 0 10 2\n0 1 0 20 0\n0 0 1 30 0.5\n1 1 0 40 0\n");
+    zelt_test::write_file(t / "zero.hkl", "1 0 0 10 0\n0 1 0 20 0\n");
+    const std::vector<std::pair<std::string, std::string>> common = {
+        {"cell.source", (t / "cell.txt").string()}, {"model.source", ex("blip.pdb")},
+        {"random.seed", "1"}, {"target.sigma-weighting", "true"}, {"report.header", "false"},
+        {"report.inputs", "false"}, {"report.options", "false"}, {"report.solution", "false"}};
+    auto with_data = [&](const std::string& file) {
+        parameter_store o = overrides_of(common);
+        o.set("data.source", (t / file).string());
+        return o;
+    };
+    std::ostringstream out;
+    const zelt::run_state s = zelt::prepare_run(with_data("good.hkl"), out);
+    ASSERT_EQ(s.reflections.size(), 2u);
+    EXPECT_FLOAT_EQ(s.reflections[0].sigma, 0.25f);
+    EXPECT_FLOAT_EQ(s.reflections[1].sigma, 4.0f);
+    EXPECT_FLOAT_EQ(s.reflections[1].f, 30.0f);
+    EXPECT_FLOAT_EQ(s.reflections[1].s2, 1.0f / (4 * 2500));
+    EXPECT_EQ(out.str(),
+              "a=50 b=50 c=50 alpha=90 beta=90 gamma=90, space group 1 (P 1) \n\n"
+              "2 reflections in resolution range\n"
+              "2 reflections without a positive sigma left out of the sigma-weighted target\n\n"
+              "Model 1: 1235 atoms\n\n");
+
+    std::ostringstream out2;
+    try {
+        zelt::prepare_run(with_data("zero.hkl"), out2);
+        ADD_FAILURE() << "no failure";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "no reflections with a positive sigma for sigma weighting");
+    }
+    EXPECT_NE(out2.str().find("0 reflections in resolution range\n2 reflections without"), std::string::npos);
+}
+
+}  // namespace

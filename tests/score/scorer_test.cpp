@@ -1,0 +1,209 @@
+// Scores of candidates: correlation and R-factor of observed amplitudes
+// against calculated ones that the test knows exactly (identity placement of
+// a hand-made transform in its own box reads the table entries).
+#include "score/scorer.hpp"
+
+#include <gtest/gtest.h>
+#include <tbb/parallel_for.h>
+
+#include <cmath>
+#include <random>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using namespace zelt;
+
+struct setup {
+    std::vector<unit_cell> cells{unit_cell(1, 31.0, 27.0, 23.0, 90.0, 90.0, 90.0)};
+    std::vector<int> codes{0};
+    transform_store store;
+    reflection_set refl;
+    std::vector<double> fc;   // |table entry| of each reflection
+
+    setup() {
+        const int n = 6;
+        transform_table t(n, n, n);
+        std::mt19937 gen(17);
+        std::uniform_real_distribution<float> u(-50.0f, 50.0f), fo(0.0f, 100.0f), w(0.1f, 4.0f);
+        for (auto& e : t.entries) e = {u(gen), u(gen)};
+        // Friedel mates in the planes that a rotated point may read from either side.
+        for (int h = -n; h <= n; ++h)
+            for (int k = -n; k <= n; ++k) {
+                t.at(h, k, -1) = std::conj(t.at(-h, -k, 1));
+                if (h < 0 || (h == 0 && k < 0)) t.at(h, k, 0) = std::conj(t.at(-h, -k, 0));
+            }
+        t.at(0, 0, 0) = 0;
+        for (int h = -n; h <= n; ++h)
+            for (int k = -n; k <= n; ++k)
+                for (int l = 1; l <= n; ++l) {
+                    reflection r;
+                    r.h = float(h);
+                    r.k = float(k);
+                    r.l = float(l);
+                    const double a = std::abs(std::complex<double>(t.at(h, k, l)));
+                    r.f = float(0.7 * a + fo(gen));   // correlated, with noise
+                    r.sigma = w(gen);                 // the scoring weight
+                    r.s2 = float(cells[0].s_squared(h, k, l));
+                    refl.push_back(r);
+                    fc.push_back(a);
+                }
+        store.set(0, std::make_unique<molecular_transform>(cells[0], std::move(t)));
+    }
+    std::shared_ptr<const scorer_data> data() const {
+        return std::make_shared<const scorer_data>(refl, cells, codes, store);
+    }
+};
+
+solution one_copy() {
+    solution s;
+    s.placements.resize(1);
+    return s;
+}
+
+double textbook_cc(const reflection_set& r, const std::vector<double>& y) {
+    double w = 0, mx = 0, my = 0;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        w += r[i].sigma;
+        mx += r[i].sigma * double(r[i].f);
+        my += r[i].sigma * y[i];
+    }
+    mx /= w;
+    my /= w;
+    double sxx = 0, syy = 0, sxy = 0;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        sxx += r[i].sigma * (r[i].f - mx) * (r[i].f - mx);
+        syy += r[i].sigma * (y[i] - my) * (y[i] - my);
+        sxy += r[i].sigma * (r[i].f - mx) * (y[i] - my);
+    }
+    return sxy / std::sqrt(sxx * syy);
+}
+
+double textbook_r(const reflection_set& r, const std::vector<double>& y, bool weighted_scale) {
+    double so = 0, sc = 0;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        const double w = weighted_scale ? r[i].sigma : 1.0;
+        so += w * r[i].f;
+        sc += w * y[i];
+    }
+    const double k = so / sc;
+    double num = 0, den = 0;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        num += r[i].sigma * std::fabs(r[i].f - k * y[i]);
+        den += r[i].sigma * r[i].f;
+    }
+    return num / den;
+}
+
+TEST(Scorer, CorrelationMatchesTextbookWeightedPearson) {
+    const setup s;
+    const auto data = s.data();
+    ASSERT_EQ(data->size(), s.refl.size());
+    const double want = textbook_cc(s.refl, s.fc);
+    std::cout << "weighted CC " << want << " over " << s.refl.size() << " reflections\n";
+    ASSERT_GT(want, 0.3);
+    ASSERT_LT(want, 0.95);
+    const solution c = one_copy();
+    EXPECT_NEAR((scorer<pearson<float, double>, 1, 0>(data)(c)), want, 1e-6);
+    EXPECT_NEAR((scorer<pearson<float, double>, 0, 0>(data)(c)), want, 1e-6);
+    EXPECT_NEAR(data->correlation(c), want, 1e-6);
+    // Serial and parallel routines agree to the last bit.
+    EXPECT_EQ((scorer<pearson<float, double>, 1, 0>(data)(c)), data->correlation(c));
+}
+
+TEST(Scorer, BabinetFactorScalesEachAmplitude) {
+    const setup s;
+    const auto data = s.data();
+    solution c = one_copy();
+    c.k = 0.6f;
+    c.b = 150.0f;
+    std::vector<double> y = s.fc;
+    for (std::size_t i = 0; i < y.size(); ++i) y[i] *= std::fabs(1.0 - 0.6 * std::exp(-150.0 * s.refl[i].s2));
+    EXPECT_NEAR(data->correlation(c), textbook_cc(s.refl, y), 1e-6);
+    EXPECT_NEAR(data->r_factor(c), textbook_r(s.refl, y, false), 1e-6);
+    EXPECT_GT(std::fabs(data->correlation(c) - data->correlation(one_copy())), 1e-4);
+}
+
+TEST(Scorer, RFactorScaleUsesUnweightedSums) {
+    const setup s;
+    const auto data = s.data();
+    const solution c = one_copy();
+    const double want = textbook_r(s.refl, s.fc, false);
+    const double wrong = textbook_r(s.refl, s.fc, true);
+    std::cout << "R " << want << " (with a weighted scale it would be " << wrong << ")\n";
+    ASSERT_GT(std::fabs(want - wrong), 1e-4);   // the test tells the two apart
+    EXPECT_NEAR(data->r_factor(c), want, 1e-6);
+    EXPECT_NEAR(data->r_factor_of([&] {
+        std::vector<complex_f> fc;
+        calculate_fc(data->reflections, data->model(), c, lookup_mode::trilinear, fc);
+        return fc;
+    }()), want, 1e-6);
+    // The per-candidate R-factor objective gives the same number.
+    EXPECT_EQ((scorer<pearson<float, double>, 1, 1>(data)(c)), data->r_factor(c));
+}
+
+TEST(Scorer, ExactMultiplesAndEmptyCandidates) {
+    setup s;
+    for (std::size_t i = 0; i < s.refl.size(); ++i) s.refl[i].f = float(3.0 * s.fc[i]);
+    const auto data = s.data();
+    const solution c = one_copy();
+    EXPECT_NEAR(data->correlation(c), 1.0, 1e-6);
+    EXPECT_NEAR(data->r_factor(c), 0.0, 1e-6);
+    // No copies and no static structure: nothing calculated. CC 0 and R 1
+    // rather than undefined values.
+    const solution none;
+    EXPECT_EQ(data->correlation(none), 0.0);
+    EXPECT_EQ(data->r_factor(none), 1.0);
+    EXPECT_EQ((scorer<pearson<float, double>, 1, 0>(data)(none)), 0.0);
+}
+
+TEST(Scorer, StaticContributionIsTheStartingValue) {
+    setup s;
+    // The static part equals the copy's own contribution: Fc doubles, CC stays.
+    for (std::size_t i = 0; i < s.refl.size(); ++i) {
+        const complex_f e = s.store.get(0)->table.at(int(s.refl[i].h), int(s.refl[i].k), int(s.refl[i].l));
+        s.refl[i].static_re = e.real();
+        s.refl[i].static_im = e.imag();
+    }
+    const auto data = s.data();
+    std::vector<double> twice = s.fc;
+    for (auto& v : twice) v *= 2;
+    EXPECT_NEAR(data->correlation(one_copy()), textbook_cc(s.refl, s.fc), 1e-6);
+    EXPECT_NEAR(data->correlation(solution{}), textbook_cc(s.refl, s.fc), 1e-6);
+    std::vector<complex_f> fc;
+    calculate_fc_parallel(data->reflections, data->model(), one_copy(), fc);
+    for (std::size_t i = 0; i < fc.size(); ++i) ASSERT_NEAR(std::abs(fc[i]), twice[i], 1e-3 * twice[i] + 1e-4);
+}
+
+TEST(Scorer, RejectsWeightsThatAreNotFinitePositive) {
+    const float bad[] = {0.0f, -1.0f, INFINITY, NAN};
+    for (float w : bad) {
+        setup s;
+        s.refl[1].sigma = w;
+        try {
+            scorer_data d(s.refl, s.cells, s.codes, s.store);
+            ADD_FAILURE() << "accepted weight " << w;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), "reflection 2 has a scoring weight that is not a finite positive number");
+        }
+    }
+}
+
+TEST(Scorer, ConcurrentEvaluationGivesTheSerialResult) {
+    const setup s;
+    const scorer<pearson<float, double>, 1, 0> objective(s.data());
+    std::vector<solution> candidates(64, one_copy());
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (auto& c : candidates) {
+        c.placements[0].orientation = {u(gen), u(gen), u(gen), u(gen)};
+        c.placements[0].translation = {u(gen), u(gen), u(gen)};
+    }
+    std::vector<double> serial(candidates.size()), parallel(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i) serial[i] = objective(candidates[i]);
+    tbb::parallel_for(std::size_t(0), candidates.size(), [&](std::size_t i) { parallel[i] = objective(candidates[i]); });
+    for (std::size_t i = 0; i < candidates.size(); ++i) EXPECT_EQ(serial[i], parallel[i]) << i;
+}
+
+}  // namespace

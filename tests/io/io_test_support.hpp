@@ -15,7 +15,7 @@
 
 namespace zelt_io_test {
 
-struct mtz_spec {
+struct mtz_recipe {
     std::filesystem::path file;
     std::vector<std::pair<std::string, std::string>> columns;   // after H K L: label, type
     std::vector<std::string> rows;                               // "h k l v1 v2 ..." ('?' = missing)
@@ -24,9 +24,9 @@ struct mtz_spec {
 };
 
 // Writes every file with one Python run.
-inline void write_mtz_files(const std::vector<mtz_spec>& specs) {
+inline void write_mtz_files(const std::vector<mtz_recipe>& recipes) {
     std::string py = "import gemmi\n";
-    for (const auto& s : specs) {
+    for (const auto& s : recipes) {
         std::string cif = "data_x\n";
         const char* tags[] = {"length_a", "length_b", "length_c", "angle_alpha", "angle_beta", "angle_gamma"};
         std::istringstream cell(s.cell);
@@ -37,16 +37,16 @@ inline void write_mtz_files(const std::vector<mtz_spec>& specs) {
         }
         cif += "_symmetry.space_group_name_H-M '" + s.space_group + "'\n";
         cif += "loop_\n_refln.index_h\n_refln.index_k\n_refln.index_l\n";
-        std::string spec_lines = "['index_h H H 0', 'index_k K H 0', 'index_l L H 0'";
+        std::string column_map = "['index_h H H 0', 'index_k K H 0', 'index_l L H 0'";
         for (std::size_t i = 0; i < s.columns.size(); ++i) {
             cif += "_refln.c" + std::to_string(i) + "\n";
-            spec_lines += ", 'c" + std::to_string(i) + " " + s.columns[i].first + " " +
+            column_map += ", 'c" + std::to_string(i) + " " + s.columns[i].first + " " +
                           s.columns[i].second + " 1'";
         }
-        spec_lines += "]";
+        column_map += "]";
         for (const auto& r : s.rows) cif += r + "\n";
         py += "doc = gemmi.cif.read_string('''" + cif + "''')\n";
-        py += "c = gemmi.CifToMtz()\nc.spec_lines = " + spec_lines + "\n";
+        py += "c = gemmi.CifToMtz()\nc.spec_lines = " + column_map + "\n";
         py += "m = c.convert_block_to_mtz(gemmi.as_refln_blocks(doc)[0])\n";
         py += "m.write_to_file(r'" + s.file.string() + "')\n";
     }

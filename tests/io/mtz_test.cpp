@@ -15,7 +15,7 @@
 #include "io_test_support.hpp"
 
 using namespace zelt;
-using zelt_io_test::mtz_spec;
+using zelt_io_test::mtz_recipe;
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,7 +38,7 @@ class MtzTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new zelt_test::temp_dir;
-        std::vector<mtz_spec> specs = {
+        std::vector<mtz_recipe> recipes = {
             {path("fp.mtz"), {{"FP", "F"}, {"SIGFP", "Q"}}, amplitude_rows},
             {path("imean.mtz"), {{"IMEAN", "J"}, {"SIGIMEAN", "Q"}},
              {"1 2 3 100 0", "1 1 1 0 1", "2 2 2 -5 2", "3 3 3 50 5", "1 0 0 ? 3"}},
@@ -55,7 +55,7 @@ protected:
             {path("none.mtz"), {{"DANO", "D"}, {"SIGDANO", "Q"}}, {"1 2 3 1 2"}},
             {path("badtype.mtz"), {{"F_flag", "I"}, {"FOBS", "F"}}, {"1 2 3 1 2"}},
         };
-        zelt_io_test::write_mtz_files(specs);
+        zelt_io_test::write_mtz_files(recipes);
     }
     static void TearDownTestSuite() {
         delete dir_;

@@ -124,33 +124,34 @@ TEST(ReadAtoms, NumberFieldFailures) {
     }
 }
 
-TEST(ReadAtoms, BetaModelAgainstGemmi) {
-    const std::string file = zelt_test::example("beta.pdb").string();
-    const std::string oracle = zelt_test::run_python(
-        "import gemmi\n"
-        "st = gemmi.read_structure(r'" + file + "')\n"
-        "for model in st:\n"
-        "    for ch in model:\n"
-        "        for res in ch:\n"
-        "            for a in res:\n"
-        "                print(a.pos.x, a.pos.y, a.pos.z, a.occ, a.b_iso, a.element.atomic_number)\n");
-    std::istringstream in(oracle);
-    const model m = load_model_file(file);
-    ASSERT_GT(m.size(), 1000u);
-    std::size_t i = 0;
-    double x, y, z, occ, b;
-    int element;
-    while (in >> x >> y >> z >> occ >> b >> element) {
-        ASSERT_LT(i, m.size());
-        EXPECT_NEAR(m[i].x, x, 1e-6);
-        EXPECT_NEAR(m[i].y, y, 1e-6);
-        EXPECT_NEAR(m[i].z, z, 1e-6);
-        EXPECT_NEAR(m[i].occupancy, occ, 1e-6);
-        EXPECT_NEAR(m[i].b, b, 1e-4);
-        EXPECT_EQ(m[i].element, element) << m[i].line;
-        ++i;
+TEST(ReadAtoms, ExampleModelsAgainstGemmi) {
+    for (const char* name : {"beta.pdb", "blip.pdb", "reference_solution.pdb"}) {
+        SCOPED_TRACE(name);
+        const std::string file = zelt_test::example(name).string();
+        const std::string oracle = zelt_test::run_python(
+            "import gemmi\n"
+            "st = gemmi.read_structure(r'" + file + "')\n"
+            "for a in st[0].all():\n"
+            "    print(a.atom.pos.x, a.atom.pos.y, a.atom.pos.z, a.atom.occ, a.atom.b_iso,\n"
+            "          a.atom.element.atomic_number)\n");
+        std::istringstream in(oracle);
+        const model m = load_model_file(file);
+        ASSERT_GT(m.size(), 1000u);
+        std::size_t i = 0;
+        double x, y, z, occ, b;
+        int element;
+        while (in >> x >> y >> z >> occ >> b >> element) {
+            ASSERT_LT(i, m.size());
+            EXPECT_NEAR(m[i].x, x, 1e-6);
+            EXPECT_NEAR(m[i].y, y, 1e-6);
+            EXPECT_NEAR(m[i].z, z, 1e-6);
+            EXPECT_NEAR(m[i].occupancy, occ, 1e-6);
+            EXPECT_NEAR(m[i].b, b, 1e-4);
+            EXPECT_EQ(m[i].element, element) << m[i].line;
+            ++i;
+        }
+        EXPECT_EQ(i, m.size());
     }
-    EXPECT_EQ(i, m.size());
 }
 
 TEST(LoadModels, FilesListsAndStandardInput) {

@@ -64,7 +64,14 @@ inline bool nearest_index(float u, int n, int& i) {
 
 }  // namespace
 
-complex_f transform_table::trilinear(float q1, float q2, float q3) const {
+namespace {
+
+// The lookups proper, inlined into the structure-factor loop.
+[[gnu::always_inline]] inline complex_f trilinear_lookup(const transform_table& t, float q1, float q2,
+                                                        float q3) {
+    const std::array<float, 3>& origin = t.origin;
+    const std::array<float, 3>& inverse_step = t.inverse_step;
+    const int n_h = t.n_h, n_k = t.n_k, n_l = t.n_l;
     const bool friedel = q3 < 0.0f;
     if (friedel) {
         q1 = -q1;
@@ -79,7 +86,7 @@ complex_f transform_table::trilinear(float q1, float q2, float q3) const {
         return {0.0f, 0.0f};
     const std::size_t sh = 1, sk = static_cast<std::size_t>(n_h),
                       sl = static_cast<std::size_t>(n_h) * static_cast<std::size_t>(n_k);
-    const complex_f* e = entries.data() + static_cast<std::size_t>(i0) +
+    const complex_f* e = t.entries.data() + static_cast<std::size_t>(i0) +
                          sk * static_cast<std::size_t>(j0) + sl * static_cast<std::size_t>(k0);
     const complex_f c00 = lerp(e[0], e[sh], f1);
     const complex_f c10 = lerp(e[sk], e[sk + sh], f1);
@@ -91,7 +98,11 @@ complex_f transform_table::trilinear(float q1, float q2, float q3) const {
     return friedel ? std::conj(c) : c;
 }
 
-complex_f transform_table::nearest(float q1, float q2, float q3) const {
+[[gnu::always_inline]] inline complex_f nearest_lookup(const transform_table& t, float q1, float q2,
+                                                      float q3) {
+    const std::array<float, 3>& origin = t.origin;
+    const std::array<float, 3>& inverse_step = t.inverse_step;
+    const int n_h = t.n_h, n_k = t.n_k;
     const bool friedel = q3 < 0.0f;
     if (friedel) {
         q1 = -q1;
@@ -101,13 +112,23 @@ complex_f transform_table::nearest(float q1, float q2, float q3) const {
     int i, j, k;
     if (!nearest_index((q1 - origin[0]) * inverse_step[0], n_h, i) ||
         !nearest_index((q2 - origin[1]) * inverse_step[1], n_k, j) ||
-        !nearest_index((q3 - origin[2]) * inverse_step[2], n_l, k))
+        !nearest_index((q3 - origin[2]) * inverse_step[2], t.n_l, k))
         return {0.0f, 0.0f};
-    const complex_f c = entries[static_cast<std::size_t>(i) +
+    const complex_f c = t.entries[static_cast<std::size_t>(i) +
                                 static_cast<std::size_t>(n_h) *
                                     (static_cast<std::size_t>(j) +
                                      static_cast<std::size_t>(n_k) * static_cast<std::size_t>(k))];
     return friedel ? std::conj(c) : c;
+}
+
+}  // namespace
+
+complex_f transform_table::trilinear(float q1, float q2, float q3) const {
+    return trilinear_lookup(*this, q1, q2, q3);
+}
+
+complex_f transform_table::nearest(float q1, float q2, float q3) const {
+    return nearest_lookup(*this, q1, q2, q3);
 }
 
 // ---------------------------------------------------------------------------
@@ -299,8 +320,8 @@ inline complex_f reflection_fc(const candidate_setup& setup, const float* hkl, c
             const float q1 = static_cast<float>(m[0] * h0 + m[1] * h1 + m[2] * h2);
             const float q2 = static_cast<float>(m[3] * h0 + m[4] * h1 + m[5] * h2);
             const float q3 = static_cast<float>(m[6] * h0 + m[7] * h1 + m[8] * h2);
-            const complex_f g = Mode == lookup_mode::trilinear ? c.table->trilinear(q1, q2, q3)
-                                                               : c.table->nearest(q1, q2, q3);
+            const complex_f g = Mode == lookup_mode::trilinear ? trilinear_lookup(*c.table, q1, q2, q3)
+                                                               : nearest_lookup(*c.table, q1, q2, q3);
             const float phi = static_cast<float>(
                 two_pi * (h0 * term->v[0] + h1 * term->v[1] + h2 * term->v[2]));
             const float cs = std::cos(phi), sn = std::sin(phi);

@@ -85,17 +85,4 @@ TEST(Pearson, NoSpreadScoresZero) {
     EXPECT_FALSE(std::isnan(flat.result()));
 }
 
-TEST(Pearson, WeightActsAsRepetition) {
-    // A weight of 3 counts like three equal observations.
-    pearson<float, double> weighted, repeated;
-    const float xs[] = {1, 5, 2, 8, 3}, ys[] = {2, 4, 1, 9, 5};
-    for (int i = 0; i < 5; ++i) {
-        const int times = 1 + i % 3;
-        weighted.add(xs[i], ys[i], float(times));
-        for (int t = 0; t < times; ++t) repeated.add(xs[i], ys[i], 1.0f);
-    }
-    EXPECT_NEAR(weighted.result(), repeated.result(), 1e-14);
-    EXPECT_NEAR(weighted.sxx(), repeated.sxx(), 1e-12);
-}
-
 }  // namespace

@@ -158,24 +158,6 @@ TEST(Scorer, ExactMultiplesAndEmptyCandidates) {
     EXPECT_EQ((scorer<pearson<float, double>, 1, 0>(data)(none)), 0.0);
 }
 
-TEST(Scorer, StaticContributionIsTheStartingValue) {
-    setup s;
-    // The static part equals the copy's own contribution: Fc doubles, CC stays.
-    for (std::size_t i = 0; i < s.refl.size(); ++i) {
-        const complex_f e = s.store.get(0)->table.at(int(s.refl[i].h), int(s.refl[i].k), int(s.refl[i].l));
-        s.refl[i].static_re = e.real();
-        s.refl[i].static_im = e.imag();
-    }
-    const auto data = s.data();
-    std::vector<double> twice = s.fc;
-    for (auto& v : twice) v *= 2;
-    EXPECT_NEAR(data->correlation(one_copy()), textbook_cc(s.refl, s.fc), 1e-6);
-    EXPECT_NEAR(data->correlation(solution{}), textbook_cc(s.refl, s.fc), 1e-6);
-    std::vector<complex_f> fc;
-    calculate_fc_parallel(data->reflections, data->model(), one_copy(), fc);
-    for (std::size_t i = 0; i < fc.size(); ++i) ASSERT_NEAR(std::abs(fc[i]), twice[i], 1e-3 * twice[i] + 1e-4);
-}
-
 TEST(Scorer, RejectsWeightsThatAreNotFinitePositive) {
     const float bad[] = {0.0f, -1.0f, INFINITY, NAN};
     for (float w : bad) {

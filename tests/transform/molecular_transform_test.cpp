@@ -197,31 +197,6 @@ TEST(TransformTable, TrilinearReproducesLinearFunctionsAndFriedel) {
     EXPECT_EQ(t.trilinear(2.0f, -3.0f, -0.0f), t.at(2, -3, 0));
 }
 
-TEST(TransformTable, TrilinearAgainstCornerWeights) {
-    const transform_table t = random_table(4, 4, 4, 11);
-    std::mt19937 gen(3);
-    std::uniform_real_distribution<float> u(-3.9f, 3.9f), ul(0.0f, 3.9f);
-    for (int n = 0; n < 200; ++n) {
-        const float q[3] = {u(gen), u(gen), ul(gen)};
-        std::complex<double> want = 0;
-        int lo[3];
-        double f[3];
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = static_cast<int>(std::floor(q[a]));
-            f[a] = q[a] - lo[a];
-        }
-        for (int di = 0; di < 2; ++di)
-            for (int dj = 0; dj < 2; ++dj)
-                for (int dk = 0; dk < 2; ++dk) {
-                    const double w = (di ? f[0] : 1 - f[0]) * (dj ? f[1] : 1 - f[1]) * (dk ? f[2] : 1 - f[2]);
-                    want += w * std::complex<double>(t.at(lo[0] + di, lo[1] + dj, lo[2] + dk));
-                }
-        const complex_f got = t.trilinear(q[0], q[1], q[2]);
-        EXPECT_NEAR(got.real(), want.real(), 1e-4);
-        EXPECT_NEAR(got.imag(), want.imag(), 1e-4);
-    }
-}
-
 TEST(TransformTable, NearestPoint) {
     const transform_table t = random_table(4, 4, 4, 5);
     struct row {
@@ -521,36 +496,6 @@ TEST(CalculatedFc, InvariancesAndSerialParallelAgreement) {
         EXPECT_LT(max_rel_diff(base, other), 1e-4);
     }
 }
-
-TEST(CalculatedFc, PermutedCellEqualsPermutedIndices) {
-    const small_model sm = make_small_model(4.0);
-    fc_fixture f;
-    f.cells = {unit_cell(17, 34.0, 38.0, 30.0, 90.0, 90.0, 90.0), unit_cell(17, 34.0, 38.0, 30.0, 90.0, 90.0, 90.0)};
-    f.codes = {0, 1};
-    f.store.set(0, std::make_unique<molecular_transform>(sm.box, sm.table));
-    // Reflections (h,k,l) read in the code-1 cell use (k,l,h).
-    const reflection_set refl = reflections_of(unit_cell(1, 30.0, 34.0, 38.0, 90.0, 90.0, 90.0), 6, 6, 6, 5.0);
-    reflection_set moved = refl;
-    for (auto& r : moved) {
-        const float h = r.h, k = r.k, l = r.l;
-        r.h = k;
-        r.k = l;
-        r.l = h;
-    }
-    solution s;
-    copy_placement p;
-    p.orientation = {0.1, 0.2, 0.3, 0.9};
-    p.translation = {0.2, 0.3, 0.1};
-    s.placements = {p};
-    std::vector<complex_f> a, b;
-    s.cell = 1;
-    calculate_fc(fc_reflections(refl), f.model(), s, lookup_mode::trilinear, a);
-    s.cell = 0;
-    calculate_fc(fc_reflections(moved), f.model(), s, lookup_mode::trilinear, b);
-    for (std::size_t i = 0; i < a.size(); ++i) ASSERT_EQ(a[i], b[i]) << i;
-}
-
-// --- Transforms built through the density map --------------------------------
 
 TEST(MolecularTransform, BoxEdgesAndTableLimits) {
     model m(2);

@@ -158,25 +158,6 @@ transform_table hermitian_table(int hm, int km, int lm, unsigned seed) {
     return t;
 }
 
-TEST(TransformTable, LayoutOriginAndSizes) {
-    transform_table t(3, 4, 5);
-    EXPECT_EQ(t.n_h, 7);
-    EXPECT_EQ(t.n_k, 9);
-    EXPECT_EQ(t.n_l, 7);
-    EXPECT_EQ(t.origin[0], -3.0f);
-    EXPECT_EQ(t.origin[1], -4.0f);
-    EXPECT_EQ(t.origin[2], -1.0f);
-    ASSERT_EQ(t.entries.size(), 7u * 9u * 7u);
-    for (const auto& e : t.entries) EXPECT_EQ(e, complex_f(0, 0));
-    EXPECT_EQ(t.index(-3, -4, -1), 0u);
-    EXPECT_EQ(t.index(-2, -4, -1), 1u);
-    EXPECT_EQ(t.index(-3, -3, -1), 7u);
-    EXPECT_EQ(t.index(-3, -4, 0), 63u);
-    EXPECT_TRUE(t.contains(3, 4, 5));
-    EXPECT_FALSE(t.contains(4, 0, 0));
-    EXPECT_FALSE(t.contains(0, 0, -2));
-}
-
 TEST(TransformTable, TrilinearReproducesLinearFunctionsAndFriedel) {
     const transform_table t = linear_table(5, 6, 7);
     auto expected = [](double h, double k, double l) {

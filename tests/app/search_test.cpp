@@ -1,0 +1,158 @@
+// Complete searches through the zelt binary.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "common/test_support.hpp"
+
+using namespace zelt_test;
+
+namespace {
+
+std::string script(const std::string& name) {
+    return shell_quote((source_dir() / "tests" / "app" / "scripts" / name).string());
+}
+
+// The C-alpha RMSD between a written model and the true placement, up to the
+// symmetry and origin choices of the space group, computed by gemmi.
+double placement_rmsd(const std::filesystem::path& placed, const std::filesystem::path& truth) {
+    run_result r = run_command(shell_quote(python()) + " " + script("compare_placement.py") + " " +
+                               shell_quote(placed.string()) + " " + shell_quote(truth.string()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    return std::stod(r.out);
+}
+
+struct solution_line {
+    int attempt = 0;
+    double cc = 0, r = 0;
+    int clashes = 0;
+    int space_group = 0;
+};
+
+std::vector<solution_line> solution_lines(const std::string& out) {
+    std::vector<solution_line> lines;
+    std::regex re(R"(Solution +(\d+)  (-?[0-9.]+) (-?[0-9.]+) +(-?\d+) .* (\d+)\n)");
+    for (std::sregex_iterator it(out.begin(), out.end(), re), end; it != end; ++it) {
+        solution_line s;
+        s.attempt = std::stoi((*it)[1]);
+        s.cc = std::stod((*it)[2]);
+        s.r = std::stod((*it)[3]);
+        s.clashes = std::stoi((*it)[4]);
+        s.space_group = std::stoi((*it)[5]);
+        lines.push_back(s);
+    }
+    return lines;
+}
+
+}  // namespace
+
+// Amplitudes calculated by gemmi from beta-lactamase placed at a known
+// orientation and position in P212121; the search, started from the centred
+// model, must find that placement (up to the symmetry of the crystal).
+TEST(Search, FindsTheKnownPlacementOfSyntheticData) {
+    temp_dir dir;
+    run_result data = run_command(shell_quote(python()) + " " + script("synthetic_data.py") + " " +
+                                  shell_quote(example("beta.pdb").string()) + " syn.mtz truth.pdb 4.5",
+                                  dir.path().string());
+    ASSERT_EQ(data.status, 0) << data.err;
+
+    run_result run = run_zelt("-e 5 -n 2 -g 30 -p 200 -h 4.5 -l 30 syn.mtz " +
+                                  shell_quote(example("beta.pdb").string()),
+                              dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto lines = solution_lines(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    int best = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].attempt, static_cast<int>(i) + 1);
+        EXPECT_EQ(lines[i].space_group, 19);
+        if (lines[i].cc > lines[best].cc) best = static_cast<int>(i);
+    }
+    std::cout << "best CC " << lines[best].cc << ", R " << lines[best].r << "\n";
+    EXPECT_GT(lines[best].cc, 0.95);
+    EXPECT_LT(lines[best].r, 0.15);
+    EXPECT_EQ(lines[best].clashes, 0);
+
+    EXPECT_NE(run.out.find("Writing coordinates to zelt.1.pdb\n\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Writing coordinates to zelt.2.pdb\n\n"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\nTotal elapsed time: [0-9.e+-]+ sec\n$")));
+
+    const auto placed = dir / ("zelt." + std::to_string(best + 1) + ".pdb");
+    const double rmsd = placement_rmsd(placed, dir / "truth.pdb");
+    std::cout << "C-alpha RMSD to the true placement: " << rmsd << " A\n";
+    EXPECT_LT(rmsd, 0.5);
+}
+
+// Without a global search every attempt starts from the models as placed in
+// their files: the two chains of the known solution of the bundled data,
+// refined by simplex, as an assembly.
+TEST(Search, LocalOnlyFromTheKnownSolutionOfTheRealData) {
+    temp_dir dir;
+    std::string beta, blip;
+    std::istringstream in(read_file(example("reference_solution.pdb")));
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("ATOM  ", 0) != 0 || line.size() < 22) continue;
+        (line[21] == 'A' ? beta : blip) += line + "\n";
+    }
+    write_file(dir / "beta_placed.pdb", beta);
+    write_file(dir / "blip_placed.pdb", blip);
+    write_file(dir / "models.txt", "beta_placed.pdb\nblip_placed.pdb\n");
+
+    run_result run = run_zelt("-g 0 -a -w 1 -o placed " + shell_quote(example("beta_blip.mtz").string()) +
+                                  " @models.txt",
+                              dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = solution_lines(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out;  // one attempt per model step
+    std::cout << "beta alone: CC " << lines[0].cc << "; beta and BLIP: CC " << lines[1].cc << "\n";
+    EXPECT_GT(lines[0].cc, 0.5);
+    EXPECT_GT(lines[1].cc, lines[0].cc + 0.05);  // the second model adds to the first
+    EXPECT_NE(run.out.find("Model 1, Attempt 1\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Model 2, Attempt 1\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Calculating static structure contribution\n"), std::string::npos);
+
+    // Writing level "best": one file holding both models of the assembly.
+    ASSERT_TRUE(std::filesystem::exists(dir / "placed.best.pdb")) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "placed.1.pdb"));
+    const std::string best = read_file(dir / "placed.best.pdb");
+    EXPECT_EQ(best.rfind("TITLE     ZELT Score: ", 0), 0u);
+    int atoms = 0;
+    std::istringstream lines_in(best);
+    for (std::string line; std::getline(lines_in, line);) atoms += line.rfind("ATOM  ", 0) == 0;
+    EXPECT_EQ(atoms, 2026 + 1235);
+}
+
+// Coordinates sent to standard output, and a writing level of none.
+TEST(Search, OutputDestinations) {
+    temp_dir dir;
+    const std::string inputs = shell_quote(example("beta_blip.mtz").string()) + " " +
+                               shell_quote(example("beta.pdb").string());
+    run_result to_stdout = run_zelt("-g 0 -v 0 -o - " + inputs, dir.path().string());
+    ASSERT_EQ(to_stdout.status, 0) << to_stdout.err;
+    EXPECT_EQ(to_stdout.out.rfind("TITLE     ZELT Score: ", 0), 0u) << to_stdout.out.substr(0, 200);
+    EXPECT_NE(to_stdout.out.find("\nCRYST1   75.110   75.110  133.310  90.00  90.00 120.00 P 32 2 1      6\n"),
+              std::string::npos);
+    EXPECT_EQ(to_stdout.out.find("Writing coordinates"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+
+    run_result none = run_zelt("-g 0 -w 0 " + inputs, dir.path().string());
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// A folder that cannot be written to stops the run with an I/O failure.
+TEST(Search, UnwritableOutputFails) {
+    temp_dir dir;
+    run_result run = run_zelt("-g 0 -v 0 -o " + shell_quote((dir / "missing" / "x").string()) + " " +
+                                  shell_quote(example("beta_blip.mtz").string()) + " " +
+                                  shell_quote(example("beta.pdb").string()),
+                              dir.path().string());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(": An I/O error has occurred: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\nExiting...\n"), std::string::npos);
+}

@@ -7,6 +7,7 @@
 // applied to all lines (and all blocks of the line) that need it.
 #include "transform/fft.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <stdexcept>
@@ -368,15 +369,9 @@ void fft_reorder(int n, const int* permutation, const int* square_free, int squa
         for (int i = len - 2; i >= 0; --i) weight[i] = weight[i + 1] * permutation[i + 1];
         int digit[fft_nest] = {};
         std::ptrdiff_t q = 0;
+        std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> pairs;
         for (std::ptrdiff_t p = 0; p < n; ++p) {
-            if (p < q) {
-                const std::ptrdiff_t op = p * s, oq = q * s;
-                for (std::ptrdiff_t base = 0; base < total; base += line_jump)
-                    for (std::ptrdiff_t a = base; a < base + s; ++a) {
-                        std::swap(re[a + op], re[a + oq]);
-                        std::swap(im[a + op], im[a + oq]);
-                    }
-            }
+            if (p < q) pairs.emplace_back(p * s, q * s);
             for (int i = len - 1; i >= 0; --i) {
                 const std::ptrdiff_t wr = weight[len - 1 - i];
                 if (++digit[i] < permutation[i]) {
@@ -387,6 +382,19 @@ void fft_reorder(int n, const int* permutation, const int* square_free, int squa
                 digit[i] = 0;
             }
         }
+        // The pairs are disjoint, so they may be swapped in any order: one
+        // block of lines at a time keeps the work inside the cache.
+        for (std::ptrdiff_t base = 0; base < total; base += line_jump)
+            for (const auto& [op, oq] : pairs) {
+                float* rp = re + base + op;
+                float* rq = re + base + oq;
+                float* ip = im + base + op;
+                float* iq = im + base + oq;
+                for (std::ptrdiff_t a = 0; a < s; ++a) {
+                    std::swap(rp[a], rq[a]);
+                    std::swap(ip[a], iq[a]);
+                }
+            }
     }
 
     // The square-free middle digit, with its digits p_1..p_t in the order of
@@ -425,16 +433,31 @@ void fft_reorder(int n, const int* permutation, const int* square_free, int squa
             m = target(m);
         } while (m != m0);
         if (cycle.size() < 2) continue;
-        // new[target(m)] = old[m]: carry each value one step along the cycle.
+        // new[target(m)] = old[m]: carry each value one step along the
+        // cycle, a short run of neighbouring elements at a time.
+        constexpr std::ptrdiff_t run = 256;
+        float cr[run], ci[run];
         for (std::ptrdiff_t ob = 0; ob < total; ob += outer)
-            for (std::ptrdiff_t c = ob; c < ob + mid; ++c) {
-                float cr = re[c + cycle[0]], ci = im[c + cycle[0]];
-                for (std::size_t i = 1; i < cycle.size(); ++i) {
-                    std::swap(cr, re[c + cycle[i]]);
-                    std::swap(ci, im[c + cycle[i]]);
+            for (std::ptrdiff_t c = ob; c < ob + mid; c += run) {
+                const std::ptrdiff_t len = std::min(run, ob + mid - c);
+                float* r0 = re + c + cycle[0];
+                float* i0 = im + c + cycle[0];
+                for (std::ptrdiff_t e = 0; e < len; ++e) {
+                    cr[e] = r0[e];
+                    ci[e] = i0[e];
                 }
-                re[c + cycle[0]] = cr;
-                im[c + cycle[0]] = ci;
+                for (std::size_t i = 1; i < cycle.size(); ++i) {
+                    float* ri = re + c + cycle[i];
+                    float* ii = im + c + cycle[i];
+                    for (std::ptrdiff_t e = 0; e < len; ++e) {
+                        std::swap(cr[e], ri[e]);
+                        std::swap(ci[e], ii[e]);
+                    }
+                }
+                for (std::ptrdiff_t e = 0; e < len; ++e) {
+                    r0[e] = cr[e];
+                    i0[e] = ci[e];
+                }
             }
     }
 }

@@ -3,10 +3,14 @@
 // a hand-made transform in its own box reads the table entries).
 #include "score/scorer.hpp"
 
+#include "common/test_support.hpp"
+
 #include <gtest/gtest.h>
 #include <tbb/parallel_for.h>
 
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -186,6 +190,114 @@ TEST(Scorer, ConcurrentEvaluationGivesTheSerialResult) {
     for (std::size_t i = 0; i < candidates.size(); ++i) serial[i] = objective(candidates[i]);
     tbb::parallel_for(std::size_t(0), candidates.size(), [&](std::size_t i) { parallel[i] = objective(candidates[i]); });
     for (std::size_t i = 0; i < candidates.size(); ++i) EXPECT_EQ(serial[i], parallel[i]) << i;
+}
+
+// The published placement of beta-lactamase and BLIP in beta_blip.mtz
+// (found here by superposing the search models on reference_solution.pdb
+// with numpy) must score far better than random placements.
+const char* superpose_script = R"(
+import numpy as np, gemmi, sys
+d = sys.argv[1] if len(sys.argv) > 1 else '.'
+def atoms(path, chain=None):
+    xs = {}
+    for line in open(path):
+        if line.startswith('ATOM') and (chain is None or line[21] == chain):
+            xs[(line[17:20], line[22:27], line[12:16])] = [float(line[30:38]), float(line[38:46]), float(line[46:54])]
+    return xs
+mtz = gemmi.read_mtz_file(d + '/beta_blip.mtz')
+c = mtz.cell
+print(mtz.spacegroup.number, c.a, c.b, c.c, c.alpha, c.beta, c.gamma)
+for model, chain in (('beta.pdb', 'A'), ('blip.pdb', 'B')):
+    m, ref = atoms(d + '/' + model), atoms(d + '/reference_solution.pdb', chain)
+    keys = [k for k in m if k in ref]
+    a = np.array([m[k] for k in keys]); b = np.array([ref[k] for k in keys])
+    ca, cb = a.mean(axis=0), b.mean(axis=0)
+    u, s, vt = np.linalg.svd((a - ca).T @ (b - cb))
+    r = vt.T @ np.diag([1, 1, np.sign(np.linalg.det(vt.T @ u.T))]) @ u.T
+    origin = r @ np.array(list(m.values())).mean(axis=0) + cb - r @ ca
+    w = np.sqrt(1 + np.trace(r)) / 2
+    frac = np.array(c.fractionalize(gemmi.Position(*origin)).tolist())
+    print((r[2,1]-r[1,2])/(4*w), (r[0,2]-r[2,0])/(4*w), (r[1,0]-r[0,1])/(4*w), w, *frac)
+for h, k, l, f in zip(*(mtz.column_with_label(x) for x in ('H', 'K', 'L', 'Fobs'))):
+    print(int(h), int(k), int(l), f)
+)";
+
+model centred_model(const std::string& path) {
+    std::ifstream in(path);
+    model m;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("ATOM", 0) != 0) continue;
+        atom a;
+        a.x = std::stod(line.substr(30, 8));
+        a.y = std::stod(line.substr(38, 8));
+        a.z = std::stod(line.substr(46, 8));
+        a.b = std::stod(line.substr(60, 6));
+        const char e = line[12] == ' ' ? line[13] : line[12];
+        a.element = e == 'N' ? 7 : e == 'O' ? 8 : e == 'S' ? 16 : 6;
+        m.push_back(a);
+    }
+    double c[3] = {0, 0, 0};
+    for (const atom& a : m) c[0] += a.x, c[1] += a.y, c[2] += a.z;
+    for (atom& a : m) a.x -= c[0] / m.size(), a.y -= c[1] / m.size(), a.z -= c[2] / m.size();
+    return m;
+}
+
+TEST(Scorer, ReferenceSolutionOfBetaBlipStandsOut) {
+    std::istringstream in(zelt_test::run_python(superpose_script, zelt_test::example("").string()));
+    int group;
+    double a, b, c, al, be, ga;
+    in >> group >> a >> b >> c >> al >> be >> ga;
+    const std::vector<unit_cell> cells{unit_cell(group, a, b, c, al, be, ga)};
+    const std::vector<int> codes{0};
+    solution reference;
+    reference.k = 0.8f;
+    reference.b = 200.0f;
+    for (int i = 0; i < 2; ++i) {
+        copy_placement p;
+        in >> p.orientation[0] >> p.orientation[1] >> p.orientation[2] >> p.orientation[3] >> p.translation[0] >>
+            p.translation[1] >> p.translation[2];
+        p.model = p.reported_model = i;
+        reference.placements.push_back(p);
+    }
+    reflection_set refl;
+    reflection r;
+    int h, k, l;
+    while (in >> h >> k >> l >> r.f) {
+        r.h = float(h), r.k = float(k), r.l = float(l);
+        r.sigma = 1.0f;
+        r.s2 = float(cells[0].s_squared(h, k, l));
+        if (cells[0].d_spacing(h, k, l) > 3.0 && cells[0].d_spacing(h, k, l) < 80.0) refl.push_back(r);
+    }
+    ASSERT_GT(refl.size(), 8000u);
+    const model_list models{centred_model(zelt_test::example("beta.pdb").string()),
+                            centred_model(zelt_test::example("blip.pdb").string())};
+    transform_store store;
+    store.prepare_step(models, 0, 2, 3.0, 2.0, 3.0);
+    const auto data = std::make_shared<const scorer_data>(refl, cells, codes, store);
+
+    solution beta_only = reference;
+    beta_only.placements.resize(1);
+    const double cc_both = data->correlation(reference), r_both = data->r_factor(reference);
+    const double cc_beta = data->correlation(beta_only);
+    const double cc_nearest = scorer<pearson<float, double>, 0, 0>(data)(reference);
+    // Random placements of beta alone.
+    std::mt19937 gen(99);
+    std::normal_distribution<double> n01;
+    std::uniform_real_distribution<double> u01;
+    double best_random = -1;
+    for (int i = 0; i < 40; ++i) {
+        solution s = beta_only;
+        s.placements[0].orientation = {n01(gen), n01(gen), n01(gen), n01(gen)};
+        s.placements[0].translation = {u01(gen), u01(gen), u01(gen)};
+        best_random = std::max(best_random, scorer<pearson<float, double>, 1, 0>(data)(s));
+    }
+    std::cout << "reference: CC " << cc_both << " R " << r_both << " (nearest-point CC " << cc_nearest
+              << "); beta alone CC " << cc_beta << "; best of 40 random beta placements CC " << best_random << "\n";
+    EXPECT_GT(cc_beta, best_random + 0.1);
+    EXPECT_GT(cc_both, cc_beta + 0.05);
+    EXPECT_GT(cc_both, 0.5);
+    EXPECT_LT(r_both, 0.55);
 }
 
 }  // namespace

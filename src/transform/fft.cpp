@@ -74,10 +74,12 @@ inline void store(float* re, float* im, std::ptrdiff_t k, float xr, float xi, co
     }
 }
 
-// Runs `kernel` over every group of one pass: offsets j outermost (each with
-// its twiddle), then the blocks of every line, then the lines that share a
-// stride offset. Offsets j and span - j are handled together: with
-// theta' = 2 pi / f - theta their twiddles come from one cosine and sine.
+// Runs `kernel` over every group of one pass. The twiddle factors of all
+// offsets j are computed once per pass; offsets j and span - j are handled
+// together: with theta' = 2 pi / f - theta their twiddles come from one
+// cosine and sine. The array is then walked in chunks of whole blocks that
+// stay in the cache, with the offsets outermost inside a chunk, the blocks
+// of every line next and the lines that share a stride offset innermost.
 template <class Kernel>
 void pass_loop(int f, std::ptrdiff_t span, const fft_lines& lines, const Kernel& kernel) {
     const std::ptrdiff_t s = lines.stride;
@@ -87,18 +89,16 @@ void pass_loop(int f, std::ptrdiff_t span, const fft_lines& lines, const Kernel&
     const float cf = static_cast<float>(std::cos(two_pi / f));
     const float sf = static_cast<float>(std::sin(two_pi / f));
 
-    // Neighbouring lines (a) touch disjoint points, since inc >= s: the
-    // innermost loop carries no dependence and may be vectorised.
-    auto run = [&](std::ptrdiff_t j, const twiddle& w, auto with_twiddle) {
-        for (std::ptrdiff_t blk = j * s; blk < total; blk += jump) {
-            ZELT_IVDEP
-            for (std::ptrdiff_t a = 0; a < s; ++a) kernel(with_twiddle, blk + a, inc, w);
+    std::vector<float> table(static_cast<std::size_t>(span) * f * 2);
+    auto keep = [&](std::ptrdiff_t j, const twiddle& w) {
+        float* t = &table[static_cast<std::size_t>(j) * f * 2];
+        for (int r = 0; r < f; ++r) {
+            t[r] = w.c[r];
+            t[f + r] = w.s[r];
         }
     };
-
     twiddle w;
     twiddle_powers(w, 1);
-    run(0, w, std::false_type{});
     for (std::ptrdiff_t j = 1; 2 * j <= span; ++j) {
         const float angle = static_cast<float>(two_pi * static_cast<double>(j) /
                                                static_cast<double>(f * span));
@@ -107,12 +107,37 @@ void pass_loop(int f, std::ptrdiff_t span, const fft_lines& lines, const Kernel&
         w.c[1] = c1;
         w.s[1] = s1;
         twiddle_powers(w, f);
-        run(j, w, std::true_type{});
+        keep(j, w);
         if (2 * j != span) {
             w.c[1] = cf * c1 + sf * s1;
             w.s[1] = sf * c1 - cf * s1;
             twiddle_powers(w, f);
-            run(span - j, w, std::true_type{});
+            keep(span - j, w);
+        }
+    }
+
+    // Neighbouring lines (a) touch disjoint points, since inc >= s: the
+    // innermost loop carries no dependence and may be vectorised.
+    auto run = [&](std::ptrdiff_t from, std::ptrdiff_t to, const twiddle& tw, auto with_twiddle) {
+        for (std::ptrdiff_t blk = from; blk < to; blk += jump) {
+            ZELT_IVDEP
+            for (std::ptrdiff_t a = 0; a < s; ++a) kernel(with_twiddle, blk + a, inc, tw);
+        }
+    };
+    constexpr std::ptrdiff_t cached = std::ptrdiff_t{1} << 14;  // elements per chunk
+    const std::ptrdiff_t chunk = std::max(jump, cached / jump * jump);
+    twiddle one;
+    twiddle_powers(one, 1);
+    for (std::ptrdiff_t c0 = 0; c0 < total; c0 += chunk) {
+        const std::ptrdiff_t c1 = std::min(total, c0 + chunk);
+        run(c0, c1, one, std::false_type{});
+        for (std::ptrdiff_t j = 1; j < span; ++j) {
+            const float* t = &table[static_cast<std::size_t>(j) * f * 2];
+            for (int r = 0; r < f; ++r) {
+                w.c[r] = t[r];
+                w.s[r] = t[f + r];
+            }
+            run(c0 + j * s, c1, w, std::true_type{});
         }
     }
 }

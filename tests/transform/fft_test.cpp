@@ -237,6 +237,13 @@ TEST(fft, refused_lengths_and_factors) {
     const int ten[] = {10, 0};
     EXPECT_EQ(failure_of([&] { zelt::ComplexFTKernalDriver(10, ten, {10, 1, 10}, re.data(), im.data()); }),
               "FFT: Bad factor (10) in ComplexFTKernalDriver");
+    // A line set that does not tile its array is refused before any access.
+    try {
+        zelt::fft_transform_lines({5, 2, 12}, re.data(), im.data());
+        ADD_FAILURE() << "a line set of 5 x 2 over 12 elements was accepted";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(), "FFT: line set does not tile the array");
+    }
     // The three-dimensional transform refuses an axis just the same.
     std::vector<float> g(4 * 46, 0.0f), gi(4 * 46, 0.0f);
     EXPECT_EQ(failure_of([&] { zelt::fft_3d(g.data(), gi.data(), 4, 46, 1); }), max_prime);

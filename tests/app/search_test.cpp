@@ -1,6 +1,7 @@
 // Complete searches through the zelt binary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -155,4 +156,73 @@ TEST(Search, UnwritableOutputFails) {
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find(": An I/O error has occurred: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\nExiting...\n"), std::string::npos);
+}
+
+namespace {
+
+std::vector<std::string> pdb_files(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().extension() == ".pdb") names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// File names carry the numbers of whatever is searched one step at a time.
+TEST(Search, AttemptFileNames) {
+    const std::string mtz = shell_quote(example("beta_blip.mtz").string());
+    const std::string beta = shell_quote(example("beta.pdb").string());
+    struct name_case {
+        std::string options;
+        std::vector<std::string> files;
+    };
+    const std::vector<name_case> cases = {
+        {"-n 2", {"zelt.1.pdb", "zelt.2.pdb"}},
+        {"-m 2", {"zelt.1.1.pdb", "zelt.2.1.pdb"}},
+        {"-M 2", {"zelt.1.pdb"}},
+        // P3221 has the related groups P321 and P3121.
+        {"-c", {"zelt.1.1.pdb", "zelt.2.1.pdb", "zelt.3.1.pdb"}},
+        {"-C", {"zelt.1.pdb"}},
+        {"-o run -w 1 -m 2", {"run.best.pdb"}},
+    };
+    for (const name_case& c : cases) {
+        temp_dir dir;
+        run_result run = run_zelt("-e 3 -g 2 -p 8 -n 1 -v 0 " + c.options + " " + mtz + " " + beta,
+                                  dir.path().string());
+        ASSERT_EQ(run.status, 0) << c.options << ": " << run.err;
+        EXPECT_EQ(pdb_files(dir.path()), c.files) << c.options;
+    }
+}
+
+// The models that a segment split appends are refined with their copy, but
+// never become search models of their own in a later cell step.
+TEST(Search, SegmentModelsAreNotSearchedAgain) {
+    temp_dir dir;
+    std::string text;
+    std::istringstream in(read_file(example("beta.pdb")));
+    int n = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("ATOM  ", 0) != 0) continue;
+        line.resize(72, ' ');
+        line += (n++ < 1000) ? "SEGA" : "SEGB";
+        text += line + "\n";
+    }
+    write_file(dir / "segmented.pdb", text);
+    run_result run = run_zelt("-e 3 -g 2 -p 8 -n 1 -w 0 -c " + shell_quote(example("beta_blip.mtz").string()) +
+                                  " segmented.pdb",
+                              dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    // One attempt in each of the three cells, each refined segment by segment.
+    EXPECT_EQ(std::regex_search(run.out, std::regex("Solution  1a ")), true) << run.out;
+    size_t lettered = 0;
+    for (size_t pos = 0; (pos = run.out.find("\nSolution  1", pos)) != std::string::npos; ++pos) ++lettered;
+    EXPECT_EQ(lettered, 6u) << run.out;  // two lines (segments a, b) per attempt
+    size_t count = 0;
+    for (size_t pos = 0; (pos = run.out.find("Local optimization of segments", pos)) != std::string::npos; ++pos)
+        ++count;
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(run.out.find("Model 2"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Unit Cell 3 (P3121), Attempt 1\n"), std::string::npos);
 }

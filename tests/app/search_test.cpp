@@ -226,3 +226,25 @@ TEST(Search, SegmentModelsAreNotSearchedAgain) {
     EXPECT_EQ(run.out.find("Model 2"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Unit Cell 3 (P3121), Attempt 1\n"), std::string::npos);
 }
+
+// With the space group searched and copies found one after the other, the
+// second copy is searched in the space group of the first copy's best
+// solution, the one that joined the fixed structure.
+TEST(Search, LaterCopiesStayInTheSpaceGroupOfTheFixedCopy) {
+    temp_dir dir;
+    for (const std::string seed : {"3", "4", "5"}) {
+        run_result run = run_zelt("-e " + seed + " -g 3 -p 12 -n 2 -w 0 -C -m 2 " +
+                                      shell_quote(example("beta_blip.mtz").string()) + " " +
+                                      shell_quote(example("beta.pdb").string()),
+                                  dir.path().string());
+        ASSERT_EQ(run.status, 0) << run.err;
+        const auto lines = solution_lines(run.out);
+        ASSERT_EQ(lines.size(), 4u) << run.out;
+        const solution_line& best_first = lines[0].cc >= lines[1].cc ? lines[0] : lines[1];
+        EXPECT_EQ(lines[2].space_group, best_first.space_group) << run.out;
+        EXPECT_EQ(lines[3].space_group, best_first.space_group) << run.out;
+        EXPECT_NE(run.out.find("Unit cells 1-3, Copy 1, Attempt 1\n"), std::string::npos) << run.out;
+        EXPECT_TRUE(std::regex_search(run.out, std::regex("Unit Cell [123] \\(P3[12]?21\\), Copy 2, Attempt 2\n")))
+            << run.out;
+    }
+}

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -101,6 +102,20 @@ inline std::string run_python(const std::string& script, const std::string& cwd 
     run_result r = run_command(shell_quote(python()) + " " + shell_quote((t / "script.py").string()), cwd);
     if (r.status != 0) throw std::runtime_error("python oracle failed: " + r.err);
     return r.out;
+}
+
+// The message of the failure of kind E that f throws; another kind of
+// failure, or none, gives a text saying so (so a comparison fails visibly).
+template <class E>
+std::string failure(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    } catch (const std::exception& e) {
+        return std::string("wrong kind: ") + e.what();
+    }
+    return "no failure";
 }
 
 }  // namespace zelt_test

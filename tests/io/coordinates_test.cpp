@@ -12,19 +12,9 @@
 
 using namespace zelt;
 
-namespace {
+using zelt_test::failure;
 
-template <class E>
-std::string failure(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.what();
-    } catch (const std::exception& e) {
-        return std::string("wrong kind: ") + e.what();
-    }
-    return "no failure";
-}
+namespace {
 
 const std::string full_line =
     "ATOM      1  N   ASP A   1      11.104   6.134  -6.504  0.50 27.42           N  ";

@@ -18,6 +18,8 @@ using namespace zelt;
 using zelt_io_test::mtz_recipe;
 namespace fs = std::filesystem;
 
+using zelt_test::failure;
+
 namespace {
 
 // Cell 50 60 70 P212121: (1,2,3) d = 17.4 A, (10,10,10) d = 3.43 A,
@@ -73,18 +75,6 @@ protected:
 };
 zelt_test::temp_dir* MtzTest::dir_ = nullptr;
 const unit_cell MtzTest::cell_{19, 50, 60, 70, 90, 90, 90};
-
-template <class E>
-std::string failure(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.what();
-    } catch (const std::exception& e) {
-        return std::string("wrong kind: ") + e.what();
-    }
-    return "no failure";
-}
 
 }  // namespace
 

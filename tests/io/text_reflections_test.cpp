@@ -12,19 +12,9 @@
 
 using namespace zelt;
 
-namespace {
+using zelt_test::failure;
 
-template <class E>
-std::string failure(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.what();
-    } catch (const std::exception& e) {
-        return std::string("wrong kind: ") + e.what();
-    }
-    return "no failure";
-}
+namespace {
 
 const std::string sca_header =
     "    1\n -987\n   73.580   38.730   23.190   90.000   90.000   90.000 p212121\n";

@@ -3,16 +3,29 @@
 // serial with both lookups and spread over the worker threads.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <memory>
 #include <string>
 
+#include "io/coordinates.hpp"
 #include "score/scorer.hpp"
 #include "transform/molecular_transform.hpp"
 
 namespace {
 
 using namespace zelt;
+
+// beta-lactamase of the bundled example, centred on the mean of its atoms.
+model centred_beta() {
+    model m = load_model_file(std::string(ZELT_SOURCE_DIR) + "/examples/beta-blip/beta.pdb");
+    vec3 c{0, 0, 0};
+    for (const atom& a : m) c = add(c, {a.x, a.y, a.z});
+    for (atom& a : m) {
+        a.x -= c[0] / m.size();
+        a.y -= c[1] / m.size();
+        a.z -= c[2] / m.size();
+    }
+    return m;
+}
 
 struct fixture {
     std::vector<unit_cell> cells{unit_cell(154, 75.11, 75.11, 133.31, 90.0, 90.0, 120.0)};
@@ -22,25 +35,7 @@ struct fixture {
     solution candidate;
 
     fixture() {
-        std::ifstream in(std::string(ZELT_SOURCE_DIR) + "/examples/beta-blip/beta.pdb");
-        model m;
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.rfind("ATOM", 0) != 0) continue;
-            atom a;
-            a.x = std::stod(line.substr(30, 8));
-            a.y = std::stod(line.substr(38, 8));
-            a.z = std::stod(line.substr(46, 8));
-            a.b = std::stod(line.substr(60, 6));
-            m.push_back(a);
-        }
-        vec3 c{0, 0, 0};
-        for (const atom& a : m) c = add(c, {a.x, a.y, a.z});
-        for (atom& a : m) {
-            a.x -= c[0] / m.size();
-            a.y -= c[1] / m.size();
-            a.z -= c[2] / m.size();
-        }
+        const model m = centred_beta();
         store.set(0, build_molecular_transform(m, 3.0, 2.0, 3.0));
         // The unique reflections of P3221 are about a sixth of a hemisphere.
         reflection_set refl;
@@ -91,20 +86,7 @@ void parallel_correlation(benchmark::State& state) {
 BENCHMARK(parallel_correlation)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void build_transform(benchmark::State& state) {
-    fixture& f = shared();
-    (void)f;
-    std::ifstream in(std::string(ZELT_SOURCE_DIR) + "/examples/beta-blip/beta.pdb");
-    model m;
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("ATOM", 0) == 0) {
-            atom a;
-            a.x = std::stod(line.substr(30, 8)) - 30;
-            a.y = std::stod(line.substr(38, 8)) - 10;
-            a.z = std::stod(line.substr(46, 8)) - 20;
-            a.b = std::stod(line.substr(60, 6));
-            m.push_back(a);
-        }
+    const model m = centred_beta();
     for (auto _ : state) benchmark::DoNotOptimize(build_molecular_transform(m, 3.0, 2.0, 3.0));
 }
 BENCHMARK(build_transform)->Unit(benchmark::kMillisecond);

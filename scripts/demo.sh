@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds zelt and searches for beta-lactamase in the measured data of the
 # beta-lactamase/BLIP complex (P3221, 3 A) bundled in examples/beta-blip.
-# Five attempts with a fixed seed take a few minutes on two cores; the
+# Five attempts with a fixed seed take about two minutes on two cores; the
 # solution lines and the placed models (run/beta.1.pdb ... run/beta.5.pdb)
 # are explained in README.md.
 set -euo pipefail

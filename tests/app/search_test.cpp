@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -247,4 +249,81 @@ TEST(Search, LaterCopiesStayInTheSpaceGroupOfTheFixedCopy) {
         EXPECT_TRUE(std::regex_search(run.out, std::regex("Unit Cell [123] \\(P3[12]?21\\), Copy 2, Attempt 2\n")))
             << run.out;
     }
+}
+
+namespace {
+
+struct point {
+    double x, y, z;
+};
+
+// C-alpha positions of a PDB text, in file order.
+std::vector<point> c_alphas(const std::string& text) {
+    std::vector<point> r;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("ATOM  ", 0) == 0 && line.size() >= 54 && line.substr(12, 4) == " CA ")
+            r.push_back({std::stod(line.substr(30, 8)), std::stod(line.substr(38, 8)), std::stod(line.substr(46, 8))});
+    return r;
+}
+
+}  // namespace
+
+// The simplex started a few degrees and a few tenths of an Angstrom away
+// from the known placement of beta-lactamase climbs back to it.
+TEST(Search, SimplexClimbsBackToTheKnownPlacement) {
+    temp_dir dir;
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(example("reference_solution.pdb")));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("ATOM  ", 0) == 0 && line.size() > 54 && line[21] == 'A') lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2026u);
+
+    // Rotate by 4 degrees about an oblique axis through the centre and shift by 0.4 A.
+    double c[3] = {0, 0, 0};
+    for (const std::string& l : lines)
+        for (int i = 0; i < 3; ++i) c[i] += std::stod(l.substr(30 + 8 * i, 8)) / lines.size();
+    const double pi = 3.141592653589793, angle = 4.0 * pi / 180.0;
+    const double ax[3] = {1 / std::sqrt(3.0), 1 / std::sqrt(3.0), -1 / std::sqrt(3.0)};
+    const double shift[3] = {0.3, -0.2, 0.2};
+    std::string moved, reference;
+    for (const std::string& l : lines) {
+        double p[3];
+        for (int i = 0; i < 3; ++i) p[i] = std::stod(l.substr(30 + 8 * i, 8)) - c[i];
+        // Rodrigues' rotation formula.
+        const double d = ax[0] * p[0] + ax[1] * p[1] + ax[2] * p[2];
+        const double cr[3] = {ax[1] * p[2] - ax[2] * p[1], ax[2] * p[0] - ax[0] * p[2], ax[0] * p[1] - ax[1] * p[0]};
+        char xyz[32];
+        double q[3];
+        for (int i = 0; i < 3; ++i)
+            q[i] = p[i] * std::cos(angle) + cr[i] * std::sin(angle) + ax[i] * d * (1 - std::cos(angle)) + c[i] + shift[i];
+        std::snprintf(xyz, sizeof xyz, "%8.3f%8.3f%8.3f", q[0], q[1], q[2]);
+        moved += l.substr(0, 30) + xyz + l.substr(54) + "\n";
+        reference += l + "\n";
+    }
+    write_file(dir / "moved.pdb", moved);
+
+    const auto rmsd = [](const std::vector<point>& a, const std::vector<point>& b) {
+        double s = 0;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            s += (a[i].x - b[i].x) * (a[i].x - b[i].x) + (a[i].y - b[i].y) * (a[i].y - b[i].y) +
+                 (a[i].z - b[i].z) * (a[i].z - b[i].z);
+        return std::sqrt(s / a.size());
+    };
+    const auto truth = c_alphas(reference);
+    const double start = rmsd(c_alphas(moved), truth);
+
+    run_result run = run_zelt("-g 0 -o refined " + shell_quote(example("beta_blip.mtz").string()) + " moved.pdb",
+                              dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto found = c_alphas(read_file(dir / "refined.1.pdb"));
+    ASSERT_EQ(found.size(), truth.size());
+    const double end = rmsd(found, truth);
+    const auto scores = solution_lines(run.out);
+    ASSERT_EQ(scores.size(), 1u);
+    std::cout << "C-alpha RMSD from the known placement: " << start << " A before, " << end
+              << " A after refinement; CC " << scores[0].cc << "\n";
+    EXPECT_GT(start, 0.8);
+    EXPECT_LT(end, 0.5);
+    EXPECT_GT(scores[0].cc, 0.59);
 }

@@ -25,14 +25,18 @@ scorer_data::scorer_data(const reflection_set& reflections_in, const std::vector
 }
 
 double scorer_data::r_factor_of(const std::vector<complex_f>& fc) const {
+    // Two passes over the list, the amplitude recomputed in the second (the
+    // same float operations, so the same value), so that the R-factor
+    // objective allocates nothing per candidate.
     const std::size_t n = observed.size();
-    double sum_fo = 0.0, sum_fc = 0.0;
-    std::vector<float> amplitude(n);
-    for (std::size_t i = 0; i < n; ++i) {
+    auto amplitude = [&fc](std::size_t i) {
         const float re = fc[i].real(), im = fc[i].imag();
-        amplitude[i] = std::sqrt(re * re + im * im);
+        return std::sqrt(re * re + im * im);
+    };
+    double sum_fo = 0.0, sum_fc = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
         sum_fo += observed[i];
-        sum_fc += amplitude[i];
+        sum_fc += amplitude(i);
     }
     // Without any calculated amplitude there is nothing to scale: R is then
     // the weighted sum of Fo over itself (1), not 0/0.
@@ -40,7 +44,7 @@ double scorer_data::r_factor_of(const std::vector<complex_f>& fc) const {
     double num = 0.0, den = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         const double fo = observed[i], w = weights[i];
-        num += w * std::fabs(fo - scale * static_cast<double>(amplitude[i]));
+        num += w * std::fabs(fo - scale * static_cast<double>(amplitude(i)));
         den += w * fo;
     }
     return num / den;

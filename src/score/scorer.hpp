@@ -55,8 +55,12 @@ class scorer {
 public:
     explicit scorer(std::shared_ptr<const scorer_data> data) : data_(std::move(data)) {}
 
+    // Allocates nothing in steady state: the calculated values go to a list
+    // owned by the calling thread and reused from candidate to candidate
+    // (nothing run between filling and reading it can start another task on
+    // this thread).
     double operator()(const solution& s) const {
-        std::vector<complex_f> fc;
+        thread_local std::vector<complex_f> fc;
         calculate_fc(data_->reflections, data_->model(), s,
                      Interpolate ? lookup_mode::trilinear : lookup_mode::nearest, fc);
         if constexpr (RFactor != 0)

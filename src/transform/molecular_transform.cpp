@@ -265,14 +265,19 @@ struct copy_terms {
     std::size_t count;
 };
 
-// Matrices of every copy of a candidate, computed once per call.
+// Matrices of every copy of a candidate, computed once per call. The lists
+// keep their capacity between calls, so a setup that is reused for candidate
+// after candidate allocates only while it grows to the largest candidate.
 struct candidate_setup {
     std::vector<operator_term> terms;
     std::vector<copy_terms> copies;
     int code = 0;
 };
 
-candidate_setup prepare_candidate(const fc_model& model, const solution& s) {
+void prepare_candidate(const fc_model& model, const solution& s, candidate_setup& setup) {
+    setup.terms.clear();
+    setup.copies.clear();
+    setup.code = 0;
     if (!model.cells || !model.transforms)
         throw std::logic_error("structure factors requested without cells or model transforms");
     const std::vector<unit_cell>& cells = *model.cells;
@@ -280,13 +285,13 @@ candidate_setup prepare_candidate(const fc_model& model, const solution& s) {
         throw std::logic_error("candidate refers to cell " + std::to_string(s.cell) +
                                " outside the cell list");
     const unit_cell& cell = cells[static_cast<std::size_t>(s.cell)];
-    candidate_setup setup;
     if (model.codes && static_cast<std::size_t>(s.cell) < model.codes->size())
         setup.code = (*model.codes)[static_cast<std::size_t>(s.cell)];
     if (setup.code < 0 || setup.code > 2)
         throw std::logic_error("invalid axis-permutation code " + std::to_string(setup.code));
     const std::vector<symmetry_operator>& ops = cell.group().operators;
     setup.terms.reserve(ops.size() * s.placements.size());
+    setup.copies.reserve(s.placements.size());
     for (const copy_placement& p : s.placements) {
         const molecular_transform* t = model.transforms->get(p.model);
         if (!t)
@@ -304,7 +309,6 @@ candidate_setup prepare_candidate(const fc_model& model, const solution& s) {
         }
         setup.copies.push_back(c);
     }
-    return setup;
 }
 
 template <lookup_mode Mode>
@@ -355,7 +359,13 @@ void serial_fc(const fc_reflections& refl, const candidate_setup& setup,
 
 void calculate_fc(const fc_reflections& refl, const fc_model& model, const solution& s,
                   lookup_mode mode, std::vector<complex_f>& out) {
-    const candidate_setup setup = prepare_candidate(model, s);
+    // One setup per thread, reused from call to call: the serial calculation
+    // is the objective of the global search, called for every candidate from
+    // every worker thread, and must not allocate once warmed up. Nothing
+    // between filling the setup and the end of the loop can run another task
+    // on this thread, so no other call can overwrite it meanwhile.
+    thread_local candidate_setup setup;
+    prepare_candidate(model, s, setup);
     out.resize(refl.size());
     if (mode == lookup_mode::trilinear)
         serial_fc<lookup_mode::trilinear>(refl, setup, out);
@@ -366,7 +376,11 @@ void calculate_fc(const fc_reflections& refl, const fc_model& model, const solut
 
 void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, const solution& s,
                            std::vector<complex_f>& out) {
-    const candidate_setup setup = prepare_candidate(model, s);
+    // A setup of its own: while this thread waits for the loop below it may
+    // run other tasks (a serial calculation among them), which must not
+    // touch the matrices the loop is reading.
+    candidate_setup setup;
+    prepare_candidate(model, s, setup);
     const std::size_t n = refl.size();
     out.resize(n);
     if (n == 1) {

@@ -105,7 +105,9 @@ struct fc_model {
 
 // Calculated structure factors of a candidate, one per reflection, with the
 // bulk-solvent (Babinet) correction applied. Serial: runs on the calling
-// thread only (safe to call concurrently). Parallel: spreads the reflections
+// thread only (safe to call concurrently); its working matrices are kept per
+// thread, so once warmed up it allocates nothing when `out` already holds one
+// value per reflection. Parallel: spreads the reflections
 // over the worker threads and always interpolates trilinearly. Both resize
 // `out`. Throws std::logic_error for a placement whose model has no transform
 // or a cell index outside the cell list.

@@ -151,8 +151,7 @@ vec3 transform_box_edges(const model& m, double scale) {
     return edges;
 }
 
-std::unique_ptr<molecular_transform> build_molecular_transform(const model& m, double d_min,
-                                                               double scale, double sampling) {
+transform_box model_transform_box(const model& m, double d_min, double scale) {
     // Guard the index search below, which would never end for d_min <= 0.
     if (!(d_min > 0.0) || !std::isfinite(d_min))
         throw std::runtime_error("the high resolution limit must be a positive number");
@@ -173,6 +172,15 @@ std::unique_ptr<molecular_transform> build_molecular_transform(const model& m, d
     const int h_max = limit(0), k_max = limit(1), l_max = limit(2);
     const double d_t = std::min({box.d_spacing(h_max, 0, 0), box.d_spacing(0, k_max, 0),
                                  box.d_spacing(0, 0, l_max)});
+    return {box, h_max, k_max, l_max, d_t};
+}
+
+std::unique_ptr<molecular_transform> build_molecular_transform(const model& m, double d_min,
+                                                               double scale, double sampling) {
+    const transform_box tb = model_transform_box(m, d_min, scale);
+    const unit_cell& box = tb.cell;
+    const int h_max = tb.h_max, k_max = tb.k_max, l_max = tb.l_max;
+    const double d_t = tb.d_t;
 
     transform_table table(h_max, k_max, l_max);
     {

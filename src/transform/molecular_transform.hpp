@@ -55,6 +55,17 @@ public:
 // 10 A, times scale.
 vec3 transform_box_edges(const model& m, double scale);
 
+// The P1 box a model's transform is sampled in, the index limits of its
+// table (the first index beyond d_min along each axis) and the resolution
+// d_t of the density grid (the smallest of the three limits' spacings).
+struct transform_box {
+    unit_cell cell;
+    int h_max = 0, k_max = 0, l_max = 0;
+    double d_t = 0.0;
+};
+// Throws std::runtime_error when d_min or scale is not a positive number.
+transform_box model_transform_box(const model& m, double d_min, double scale);
+
 // Samples the transform of a model (centred on its own origin) to d_min.
 std::unique_ptr<molecular_transform> build_molecular_transform(const model& m, double d_min,
                                                                double scale, double sampling);

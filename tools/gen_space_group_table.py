@@ -284,7 +284,7 @@ def build_line(n, names, block):
             words += [str(x) for row in rows for x in row]
             words += [str((t[i] + v[i]) % 12) for i in range(3)]
 
-    origin_set = [k for k, spec in ORIGIN_NUMBERS.items() if n in spans(spec)]
+    origin_set = [k for k, numbers in ORIGIN_NUMBERS.items() if n in spans(numbers)]
     assert len(origin_set) == 1
     origins = [fmt_origin(c) for shift in ORIGIN_SETS[origin_set[0]] for c in shift]
     return " ".join(words) + "  " + " ".join(origins)

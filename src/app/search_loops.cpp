@@ -224,6 +224,16 @@ void run_search(run_state& state) {
                 best.first_score = worst;
                 bool have_best = false;
                 std::vector<double> step_scores;
+                // The reflections (with this copy step's static contribution) stay
+                // as they are for every attempt of the step, so one set of scorer
+                // data serves the global search, the simplex and the final scores;
+                // it reads the transform store as it is at each call, segment
+                // models included.
+                const auto data = std::make_shared<const scorer_data>(state.reflections, state.cells,
+                                                                      state.codes, transforms);
+                auto objective_to_minimise = [&](const solution& x) {
+                    return plan.r_factor_target ? data->r_factor(x) : -data->correlation(x);
+                };
 
                 loop_position where;
                 where.cell = cell;
@@ -242,8 +252,6 @@ void run_search(run_state& state) {
 
                     solution s;
                     if (plan.evolutionary) {
-                        auto data = std::make_shared<const scorer_data>(state.reflections, state.cells,
-                                                                        state.codes, transforms);
                         evolution_settings e = plan.evolution;
                         e.placements = placements;
                         e.model_base = model;
@@ -280,12 +288,6 @@ void run_search(run_state& state) {
                         s = starting_solution(cell, model, placements, start_positions);
                     }
 
-                    // The final scorers read the reflections as they are now.
-                    const scorer_data final_data(state.reflections, state.cells, state.codes, transforms);
-                    auto objective_to_minimise = [&](const solution& x) {
-                        return plan.r_factor_target ? final_data.r_factor(x) : -final_data.correlation(x);
-                    };
-
                     if (plan.simplex) {
                         if (plan.report_local) out << "Local optimization" << std::flush;
                         refine_simplex(s, objective_to_minimise, plan.evolution.search_orientation,
@@ -295,13 +297,7 @@ void run_search(run_state& state) {
                         if (plan.local_segments && split_segments(s, state.models, start_positions)) {
                             if (plan.report_local) out << "Local optimization of segments" << std::flush;
                             transforms.prepare_solution(s, state.models, plan.d_min, plan.scale, plan.sampling);
-                            const scorer_data segment_data(state.reflections, state.cells, state.codes,
-                                                           transforms);
-                            auto segment_objective = [&](const solution& x) {
-                                return plan.r_factor_target ? segment_data.r_factor(x)
-                                                            : -segment_data.correlation(x);
-                            };
-                            refine_simplex(s, segment_objective, plan.evolution.search_orientation,
+                            refine_simplex(s, objective_to_minimise, plan.evolution.search_orientation,
                                            plan.evolution.search_position, plan.simplex_size,
                                            plan.simplex_tolerance);
                             if (plan.report_local) out << " completed" << std::endl;
@@ -312,9 +308,8 @@ void run_search(run_state& state) {
                         normalise_solution(s, state.cells, start_positions, fixed, !state.static_list.empty(),
                                            plan.restricted);
 
-                    const scorer_data score_data(state.reflections, state.cells, state.codes, transforms);
-                    const double cc = score_data.correlation(s);
-                    const double r = score_data.r_factor(s);
+                    const double cc = data->correlation(s);
+                    const double r = data->r_factor(s);
                     const double first = plan.r_factor_target ? r : cc;
                     const double second = plan.r_factor_target ? cc : r;
                     step_scores.push_back(first);

@@ -2,6 +2,8 @@
 # Installs what building and testing zelt needs on Debian (run as root).
 set -euo pipefail
 packages=(g++ cmake make libtbb-dev libgtest-dev googletest libbenchmark-dev libfftw3-dev pkg-config python3 python3-numpy python3-gemmi libccp4-data)
+# The fuzz targets (scripts/fuzz.sh) are built with clang and its libFuzzer runtime.
+packages+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

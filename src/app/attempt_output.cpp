@@ -51,7 +51,8 @@ void attempt_output(run_state& state, const loop_position& where, const solution
 
     const std::string& stats = p.text("report.stats");
     if (stats == "running" || (stats == "final" && attempt == where.attempts))
-        print_statistics(std::cout, where.cell, where.model, where.copy, step_scores);
+        print_statistics(std::cout, where.cell, where.model, where.copy, step_scores,
+                         p.text("optimizer.goal") == "minimum");
 
     if (p.text("output.level") == "all") {
         const std::string& prefix = p.text("output.prefix");

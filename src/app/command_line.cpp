@@ -45,6 +45,8 @@ int option_scanner::next() {
     if (cluster_ == nullptr) {
         if (index_ >= argc_) return end_of_options;
         const char* arg = argv_[index_++];
+        if (arg[0] == '/' && !is_absolute_path_argument(arg) && !is_option_cluster(arg + 1))
+            throw io_error("the file " + std::string(arg) + " does not exist");
         if ((arg[0] != '-' && arg[0] != '/') || is_absolute_path_argument(arg)) {
             --index_;  // left for the positional arguments
             return end_of_options;
@@ -70,6 +72,22 @@ int option_scanner::next() {
     }
     cluster_ = nullptr;
     return static_cast<unsigned char>(letter);
+}
+
+bool option_scanner::is_option_cluster(const char* text) const {
+    for (const char* p = text; *p != '\0'; ++p) {
+        const std::size_t at = *p == ':' ? std::string::npos : letters_.find(*p);
+        if (at == std::string::npos) return false;
+        if (at + 1 < letters_.size() && letters_[at + 1] == ':')
+            return p[1] == '\0' || fits_option(*p, p + 1);
+    }
+    return *text != '\0';
+}
+
+bool fits_option(char letter, const std::string& value) {
+    if (std::strchr("egMmnpvw", letter) != nullptr) return is_integer_text(value);
+    if (letter == 'h' || letter == 'l') return is_number_text(value);
+    return true;
 }
 
 bool is_integer_text(const std::string& text) {

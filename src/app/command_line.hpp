@@ -12,7 +12,9 @@ inline constexpr const char* option_letters = "Aab:Cce:F:g:h:l:M:m:n:o:p:P:RSs:T
 
 // Walks the arguments one option at a time. Options begin with '-' or '/';
 // letters without a value may be clustered (-RS), a value may follow its
-// letter directly (-g0) or come as the next argument (-g 0).
+// letter directly (-g0) or come as the next argument (-g 0). An argument that
+// begins with '/' but is neither an existing file nor an option cluster is a
+// file name that does not exist, and is refused with an io_error.
 class option_scanner {
 public:
     static constexpr int end_of_options = -1;
@@ -28,6 +30,10 @@ public:
     int index() const { return index_; }
 
 private:
+    // True when TEXT (an argument after its leading '/') reads as a cluster
+    // of option letters, with a fitting value where one is attached.
+    bool is_option_cluster(const char* text) const;
+
     int argc_;
     const char* const* argv_;
     std::string letters_;
@@ -42,6 +48,9 @@ bool is_integer_text(const std::string& text);
 // True when the text-to-double conversion reads the whole text (the empty
 // text passes).
 bool is_number_text(const std::string& text);
+// True when VALUE passes the check of option LETTER (integer or number
+// options); any text fits the others.
+bool fits_option(char letter, const std::string& value);
 
 // Applies one key=value definition to the store; `failure` starts the message
 // of the runtime failure thrown for a definition without a value.

@@ -6,6 +6,8 @@
 #include <locale.h>
 #include <stdexcept>
 
+#include "crystal/refusal.hpp"
+
 namespace zelt {
 
 namespace {
@@ -218,13 +220,28 @@ namespace {
 void check_rate(const parameter_store& p, const std::string& key) {
     const double rate = p.real(key);
     if (!(rate >= 0.0 && rate <= 1.0))
-        throw std::runtime_error("selection rate " + key + " must lie between 0 and 1 (is " +
+        throw range_refusal("selection rate " + key + " must lie between 0 and 1 (is " +
                                  p.text(key) + ").");
 }
 
 }  // namespace
 
+void check_counts(const parameter_store& p) {
+    const int attempts = p.integer("attempts");
+    if (attempts < 1)
+        throw range_refusal("the number of attempts (-n) must be at least 1 (is " + p.text("attempts") + ").");
+    const int generations = p.integer("evolution.generations");
+    if (generations < 0)
+        throw range_refusal("the number of generations (-g) must not be negative (is " +
+                            p.text("evolution.generations") + ").");
+    const int population = p.integer("evolution.population");
+    if (population < 1)
+        throw range_refusal("the population size (-p) must be at least 1 (is " +
+                            p.text("evolution.population") + ").");
+}
+
 void derive(parameter_store& p, const parameter_store& overrides) {
+    check_counts(p);
     auto given = [&](const char* key) { return overrides.count(key) != 0; };
 
     if (p.text("optimizer.global") == "evolutionary" && p.integer("evolution.generations") == 0)

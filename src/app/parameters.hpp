@@ -50,6 +50,11 @@ const parameter_store& default_store();
 parameter_store make_effective_store(const parameter_store& defaults,
                                      const parameter_store& overrides);
 
+// Refuses counts that leave nothing to search with (range_refusal): attempts
+// below 1, negative generations, a population below 1. Called as soon as the
+// effective store is made, before any input is read, and again by derive().
+void check_counts(const parameter_store& effective);
+
 // Checks the settings for incompatible combinations and derives the settings
 // that follow from others. A key counts as given by the user when it is in
 // the overrides store.

@@ -10,6 +10,7 @@
 #include "app/parameters.hpp"
 #include "app/reports.hpp"
 #include "app/run_driver.hpp"
+#include "crystal/refusal.hpp"
 
 namespace zelt {
 
@@ -44,6 +45,8 @@ int process_entry(int argc, char** argv) {
         return 0;
     } catch (const std::ios_base::failure& e) {
         return fail(program, std::string(": An I/O error has occurred: ") + e.what());
+    } catch (const range_refusal& e) {
+        return fail(program, std::string(": Value out of range: ") + e.what());
     } catch (const std::invalid_argument& e) {
         return fail(program, std::string(": Error parsing numeric value from input: ") + e.what());
     } catch (const std::bad_alloc&) {

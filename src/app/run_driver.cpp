@@ -106,6 +106,7 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     s.start = std::chrono::steady_clock::now();
     s.params = make_effective_store(default_store(), overrides);
     parameter_store& p = s.params;
+    check_counts(p);
 
     if (p.boolean("report.header")) print_banner(out);
     s.report_inputs = p.boolean("report.inputs");
@@ -126,12 +127,16 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     const std::string column = p.text("data.mtz-column");
     if (s.report_inputs) end_line(out, "Reading reflections from " + data_source);
     std::string used_label;
-    s.reflections = read_reflections(s.cells.front(), low, high, data_source, column, used_label);
-    const std::size_t in_range = s.reflections.size();
     const bool sigma_weighting = p.boolean("target.sigma-weighting");
+    reflection_reading reading;
+    reading.sigma_weighting = sigma_weighting;
+    s.reflections = read_reflections(s.cells.front(), low, high, data_source, column, used_label, &reading);
+    const std::size_t in_range = s.reflections.size();
     const std::size_t dropped = set_weights(s.reflections, sigma_weighting);
     if (s.report_steps) {
         if (!used_label.empty()) out << "Used MTZ data column '" << used_label << "'\n";
+        if (reading.dropped != 0)
+            out << reading.dropped << " reflections without a finite measured value left out\n";
         out << s.reflections.size() << " reflections in resolution range\n";
         if (sigma_weighting)
             out << dropped << " reflections without a positive sigma left out of the sigma-weighted target\n";

@@ -1,5 +1,6 @@
 #include "io/coordinates.hpp"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -19,6 +20,11 @@ namespace {
 std::string columns(const std::string& line, std::size_t first, std::size_t last) {
     if (line.size() < first) return {};
     return line.substr(first - 1, last - first + 1);
+}
+
+bool is_finite_atom(const atom& a) {
+    return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z) &&
+           std::isfinite(a.occupancy) && std::isfinite(a.b);
 }
 
 bool is_atom_record(const std::string& line) {
@@ -53,7 +59,7 @@ void load_models_from(const std::string& source, model_list& list,
         return;
     }
     if (source.empty() || source == "-") {
-        list.push_back(read_atoms(std::cin));
+        list.push_back(read_atoms(std::cin, "standard input"));
         return;
     }
     list.push_back(load_model_file(source));
@@ -61,10 +67,10 @@ void load_models_from(const std::string& source, model_list& list,
 
 }  // namespace
 
-model read_atoms(std::istream& in) {
+model read_atoms(std::istream& in, const std::string& source) {
     model atoms;
     std::string line;
-    while (read_line(in, line)) {
+    for (std::size_t number = 1; read_line(in, line); ++number) {
         if (!is_atom_record(line) || line.size() < 53) continue;
         atom a;
         a.x = field_to_double(columns(line, 31, 38));
@@ -72,6 +78,10 @@ model read_atoms(std::istream& in) {
         a.z = field_to_double(columns(line, 47, 54));
         a.occupancy = line.size() >= 59 ? field_to_double(columns(line, 55, 60)) : 1.0;
         a.b = line.size() >= 65 ? field_to_double(columns(line, 61, 66)) : 0.0;
+        // "nan" and "inf" read as numbers, but no atom can stand there.
+        if (!is_finite_atom(a))
+            throw std::runtime_error("non-finite coordinate, occupancy or B-factor in " + source +
+                                     ", line " + std::to_string(number));
         a.element = element_number(line);
         a.line = std::move(line);
         atoms.push_back(std::move(a));
@@ -84,7 +94,7 @@ model read_atoms(std::istream& in) {
 model load_model_file(const std::string& name) {
     std::ifstream in;
     open_input_file(in, name);
-    return read_atoms(in);
+    return read_atoms(in, name);
 }
 
 void load_models(const std::string& source, model_list& list) {

@@ -10,8 +10,10 @@ namespace zelt {
 // The ATOM/HETATM records of the stream, in order, to its end. Records
 // shorter than 53 characters are skipped; occupancy is 1 below 59
 // characters, B is 0 below 65. Number fields use field_to_double rules
-// ("invalid stod argument", "stod argument out of range").
-model read_atoms(std::istream& in);
+// ("invalid stod argument", "stod argument out of range"). A non-finite
+// coordinate, occupancy or B-factor is refused with a runtime_error naming
+// SOURCE and the line number.
+model read_atoms(std::istream& in, const std::string& source = "standard input");
 
 // One model from the file NAME; io_error "unable to open the file NAME".
 model load_model_file(const std::string& name);

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "io/io_error.hpp"
+#include "io/observation_rule.hpp"
 #include "io/text_input.hpp"
 
 namespace zelt {
@@ -277,8 +278,14 @@ std::array<float, 4> mtz_file::read_row(std::int64_t r, int h, int k, int l, int
 
 reflection_set read_mtz_reflections(const unit_cell& cell, double low, double high,
                                     const std::string& name, const std::string& mtz_column,
-                                    std::string& used_label) {
-    const mtz_file mtz = mtz_file::open(name);
+                                    std::string& used_label, reflection_reading* reading) {
+    return mtz_reflections(mtz_file::open(name), cell, low, high, name, mtz_column, used_label,
+                           reading);
+}
+
+reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, double low, double high,
+                               const std::string& name, const std::string& mtz_column,
+                               std::string& used_label, reflection_reading* reading) {
     const mtz_column_choice choice = mtz.choose_data_column(mtz_column);
 
     const int h = mtz.column_index("H"), k = mtz.column_index("K"), l = mtz.column_index("L");
@@ -309,11 +316,13 @@ reflection_set read_mtz_reflections(const unit_cell& cell, double low, double hi
                            std::to_string(mtz.column_count()) + " columns of its rows");
     }
 
-    constexpr float largest = std::numeric_limits<float>::max();
+    std::size_t dropped = 0;
     for (std::int64_t r = 0; r < mtz.row_count(); ++r) {
         const auto row = mtz.read_row(r, h, k, l, data);
         const float v = row[3];
-        if (std::isnan(v) || v < 0 || v >= largest) continue;
+        // NaN is the format's mark of a missing value; negative values are
+        // not used either.
+        if (std::isnan(v) || v < 0) continue;
         if (!in_resolution_range(cell, low, high, row[0], row[1], row[2])) continue;
         reflection refl;
         refl.h = row[0];
@@ -322,12 +331,19 @@ reflection_set read_mtz_reflections(const unit_cell& cell, double low, double hi
         refl.f = v;
         if (sigma >= 0) {
             const float s = mtz.value(r, sigma);
-            // A missing (NaN), negative or infinite sigma reads as "none".
-            refl.sigma = (std::isfinite(s) && s >= 0) ? s : 0.0f;
+            // A missing (NaN) or negative sigma reads as "none".
+            refl.sigma = (std::isnan(s) || s < 0) ? 0.0f : s;
         }
-        set.push_back(refl);
+        keep_acceptable(set, refl, dropped);
     }
-    if (choice.kind == data_kind::intensities) intensities_to_amplitudes(set);
+    if (reading) reading->dropped += dropped;
+    if (choice.kind == data_kind::intensities) {
+        // Without sigma weighting the amplitudes are those of the intensities
+        // alone, as when no sigma column is read.
+        if (!reading || !reading->sigma_weighting)
+            for (reflection& refl : set) refl.sigma = 0.0f;
+        intensities_to_amplitudes(set);
+    }
     return set;
 }
 

@@ -89,11 +89,19 @@ private:
     std::int64_t nref_ = 0;
 };
 
+struct reflection_reading;
+
 // Rows of an MTZ file inside high < d < low in `cell`: chosen column
-// (reported in used_label), its sigma when paired, value filter (negative,
-// NaN and >= FLT_MAX dropped), intensities converted to amplitudes.
+// (reported in used_label), its sigma when paired, value filter (negative and
+// NaN skipped, >= FLT_MAX dropped by the shared acceptance rule and counted
+// in `reading`), intensities converted to amplitudes (with their sigmas only
+// when `reading` asks for sigma weighting).
 reflection_set read_mtz_reflections(const unit_cell& cell, double low, double high,
                                     const std::string& name, const std::string& mtz_column,
-                                    std::string& used_label);
+                                    std::string& used_label, reflection_reading* reading = nullptr);
+// The same from a file already read; NAME only serves the failure messages.
+reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, double low, double high,
+                               const std::string& name, const std::string& mtz_column,
+                               std::string& used_label, reflection_reading* reading = nullptr);
 
 }  // namespace zelt

@@ -3,11 +3,13 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <stdexcept>
 
 #include "crystal/space_group.hpp"
 #include "io/io_error.hpp"
 #include "io/mtz.hpp"
+#include "io/observation_rule.hpp"
 #include "io/text_input.hpp"
 
 namespace zelt {
@@ -32,34 +34,39 @@ std::string columns(const std::string& line, std::size_t first, std::size_t last
     return line.substr(first - 1, last - first + 1);
 }
 
+// A merged value in single precision; one beyond its range becomes infinite
+// (and is then dropped by the acceptance rule) rather than an undefined cast.
+float to_float(double v) {
+    return is_finite_float(v) ? static_cast<float>(v) : std::numeric_limits<float>::infinity();
+}
+
 // One reflection line of a scalepack file: h k l I sigma, or h k l I+ s+ I- s-
-// merged into one intensity when the line reaches column 44.
-reflection scalepack_reflection(const std::string& line) {
+// merged into one intensity when the line reaches column 44. False when the
+// line holds a Friedel pair of which neither half was measured.
+bool scalepack_reflection(const std::string& line, reflection& r) {
     if (line.size() < 28) bad_line(line);
-    reflection r;
     r.h = field_to_float(columns(line, 1, 4));
     r.k = field_to_float(columns(line, 5, 8));
     r.l = field_to_float(columns(line, 9, 12));
     r.f = field_to_float(columns(line, 13, 20));
     r.sigma = field_to_float(columns(line, 21, 28));
-    if (line.size() >= 44) {
-        const double i_plus = r.f, s_plus = r.sigma;
-        const double i_minus = field_to_double(columns(line, 29, 36));
-        const double s_minus = field_to_double(columns(line, 37, 44));
-        // A sigma that is not positive marks a measurement that is absent
-        // (scalepack writes -1); it cannot carry a weight, so only the other
-        // half of the pair is used.
-        const bool plus = s_plus > 0, minus = s_minus > 0;
-        if (plus && minus) {
-            const double w_plus = 1.0 / (s_plus * s_plus), w_minus = 1.0 / (s_minus * s_minus);
-            r.f = static_cast<float>((i_plus * w_plus + i_minus * w_minus) / (w_plus + w_minus));
-            r.sigma = static_cast<float>(0.5 * std::sqrt(s_plus * s_plus + s_minus * s_minus));
-        } else if (minus) {
-            r.f = static_cast<float>(i_minus);
-            r.sigma = static_cast<float>(s_minus);
-        }
+    if (line.size() < 44) return true;
+    const double i_plus = r.f, s_plus = r.sigma;
+    const double i_minus = field_to_double(columns(line, 29, 36));
+    const double s_minus = field_to_double(columns(line, 37, 44));
+    // A sigma that is not positive marks a measurement that is absent
+    // (scalepack writes -1); it cannot carry a weight, so only the other
+    // half of the pair is used, and a pair with neither half is unmeasured.
+    const bool plus = s_plus > 0, minus = s_minus > 0;
+    if (plus && minus) {
+        const double w_plus = 1.0 / (s_plus * s_plus), w_minus = 1.0 / (s_minus * s_minus);
+        r.f = to_float((i_plus * w_plus + i_minus * w_minus) / (w_plus + w_minus));
+        r.sigma = to_float(0.5 * std::sqrt(s_plus * s_plus + s_minus * s_minus));
+    } else if (minus) {
+        r.f = to_float(i_minus);
+        r.sigma = to_float(s_minus);
     }
-    return r;
+    return plus || minus;
 }
 
 reflection plain_text_reflection(const std::string& line) {
@@ -149,32 +156,37 @@ std::vector<unit_cell> read_cell(const std::string& name) {
 
 reflection_set read_reflections(const unit_cell& cell, double low, double high,
                                 const std::string& name, const std::string& mtz_column,
-                                std::string& used_label) {
+                                std::string& used_label, reflection_reading* reading) {
     used_label.clear();
     const auto kind = file_kind_of(name);
     if (kind == reflection_file_kind::mtz)
-        return read_mtz_reflections(cell, low, high, name, mtz_column, used_label);
+        return read_mtz_reflections(cell, low, high, name, mtz_column, used_label, reading);
 
     reflection_set set;
     set.reserve(4000);
     std::ifstream in;
     open_input_file(in, name);
     std::string line;
+    std::size_t dropped = 0;
     if (kind == reflection_file_kind::scalepack) {
         for (int i = 0; i < 3; ++i) skip_line(in);
         while (read_line(in, line)) {
-            const reflection r = scalepack_reflection(line);
-            if (in_resolution_range(cell, low, high, r.h, r.k, r.l)) set.push_back(r);
+            reflection r;
+            const bool measured = scalepack_reflection(line, r);
+            if (!in_resolution_range(cell, low, high, r.h, r.k, r.l)) continue;
+            if (measured) keep_acceptable(set, r, dropped);
+            else ++dropped;
         }
         check_stream(in, name);
         intensities_to_amplitudes(set);
     } else {
         while (read_line(in, line)) {
             const reflection r = plain_text_reflection(line);
-            if (in_resolution_range(cell, low, high, r.h, r.k, r.l)) set.push_back(r);
+            if (in_resolution_range(cell, low, high, r.h, r.k, r.l)) keep_acceptable(set, r, dropped);
         }
         check_stream(in, name);
     }
+    if (reading) reading->dropped += dropped;
     return set;
 }
 

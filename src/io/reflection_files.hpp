@@ -6,6 +6,7 @@
 
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
+#include "io/observation_rule.hpp"
 
 namespace zelt {
 
@@ -24,10 +25,12 @@ std::vector<unit_cell> read_cell(const std::string& name);
 // The reflections of the file inside high < d < low (Angstrom) in `cell`, in
 // file order, as amplitudes with their sigmas. For an MTZ file `mtz_column`
 // is the requested data column (may be empty) and `used_label` receives the
-// label read; for other kinds `used_label` is cleared.
+// label read; for other kinds `used_label` is cleared. Reflections that break
+// the acceptance rule of observation_rule.hpp are dropped and counted in
+// `reading`, which also says whether the target is sigma-weighted.
 reflection_set read_reflections(const unit_cell& cell, double low, double high,
                                 const std::string& name, const std::string& mtz_column,
-                                std::string& used_label);
+                                std::string& used_label, reflection_reading* reading = nullptr);
 
 // Text to number with the whole-field rules of the fixed-column formats:
 // leading blanks skipped, the number must start there, trailing text ignored.

@@ -46,7 +46,7 @@ void print_solution_table(std::ostream& out, const solution& s, double cc, doubl
 }
 
 void print_statistics(std::ostream& out, int cell, int model, int copy,
-                      const std::vector<double>& scores) {
+                      const std::vector<double>& scores, bool lower_is_better) {
     if (!statistics_header_printed.exchange(true))
         out << "SpcGrp\tModel\tCopy\tAttempt\tScore\tMin\tMean\tMax\tNH-Mean\tRate\n";
 
@@ -65,8 +65,11 @@ void print_statistics(std::ostream& out, int cell, int model, int copy,
     }
     std::size_t near_best = 0, others = 0;
     double other_mean = 0.0;
+    // Near-best is measured from the best score: the largest correlation, or
+    // the smallest R-factor.
     for (double x : scores) {
-        if (max - x < near_best_margin) {
+        const double behind = lower_is_better ? x - min : max - x;
+        if (behind < near_best_margin) {
             ++near_best;
         } else {
             ++others;

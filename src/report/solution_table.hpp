@@ -23,9 +23,10 @@ void print_solution_table(std::ostream& out, const solution& s, double cc, doubl
 // not near the best (NH-Mean) and the fraction that are (Rate). The column
 // titles are printed before the first line of the process.
 void print_statistics(std::ostream& out, int cell, int model, int copy,
-                      const std::vector<double>& scores);
+                      const std::vector<double>& scores, bool lower_is_better = false);
 
-// Scores within this distance below the largest one count as near-best.
+// Scores within this distance of the best one (below the largest, or above
+// the smallest when lower is better) count as near-best.
 inline constexpr double near_best_margin = 0.002;
 
 // Forgets that the statistics titles were printed (for tests).

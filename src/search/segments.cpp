@@ -9,6 +9,12 @@ std::string segment_identifier(const atom& a) {
     return a.line.substr(72, 4);
 }
 
+std::string segment_key(const atom& a) {
+    std::string id = segment_identifier(a);
+    id.erase(id.find_last_not_of(' ') + 1);
+    return id;
+}
+
 bool split_segments(solution& s, model_list& models, std::vector<vec3>& start_positions) {
     std::vector<copy_placement> placements;
     placements.reserve(s.placements.size());
@@ -21,7 +27,7 @@ bool split_segments(solution& s, model_list& models, std::vector<vec3>& start_po
         std::vector<std::string> ids;
         std::vector<model> groups;
         for (const atom& a : models[m]) {
-            const std::string id = segment_identifier(a);
+            const std::string id = segment_key(a);
             std::size_t g = 0;
             while (g < ids.size() && ids[g] != id) ++g;
             if (g == ids.size()) {

@@ -13,8 +13,14 @@ namespace zelt {
 // when the line ends earlier), or a single space for lines shorter than 73.
 std::string segment_identifier(const atom& a);
 
-// Replaces every placement whose model has two or more segments by one
-// placement per segment (segments in order of first occurrence). Each segment
+// The identifier without trailing blanks, which is what tells segments
+// apart: a line padded to 80 columns and one that ends at column 72 belong
+// to the same segment.
+std::string segment_key(const atom& a);
+
+// Replaces every placement whose model has two or more segments (told apart
+// by segment_key) by one placement per segment (segments in order of first
+// occurrence). Each segment
 // becomes a new model appended to `models` (atoms in file order, same
 // origin), with a copy of its parent model's start position appended to
 // `start_positions`; the new placement keeps the orientation, translation and

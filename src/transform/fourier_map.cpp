@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "crystal/refusal.hpp"
 #include "transform/fft.hpp"
 #include "transform/scattering.hpp"
 
@@ -118,7 +119,7 @@ void fourier_map::add_atom(const vec3& frac, double occupancy, double b, int ele
     if (!(occupancy >= 0.00001)) return;
     for (double x : frac)
         if (!(std::fabs(x) <= 1.0e6))
-            throw std::invalid_argument("atom position out of range in fourier_map");
+            throw range_refusal("atom position out of range in fourier_map");
 
     const blob g = atom_blob(occupancy, b, element);
     const double rc = cutoff(g);

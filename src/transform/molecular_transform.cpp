@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "crystal/refusal.hpp"
 #include "transform/fourier_map.hpp"
 
 namespace zelt {
@@ -151,6 +152,14 @@ vec3 transform_box_edges(const model& m, double scale) {
     return edges;
 }
 
+namespace {
+
+// Largest table index along one axis: far beyond any box that fits in
+// memory, and small enough that the index arithmetic cannot overflow.
+constexpr double max_transform_index = 100000.0;
+
+}  // namespace
+
 transform_box model_transform_box(const model& m, double d_min, double scale) {
     // Guard the index search below, which would never end for d_min <= 0.
     if (!(d_min > 0.0) || !std::isfinite(d_min))
@@ -158,16 +167,23 @@ transform_box model_transform_box(const model& m, double d_min, double scale) {
     if (!(scale > 0.0) || !std::isfinite(scale))
         throw std::runtime_error("the transform box scale must be a positive number");
     const vec3 e = transform_box_edges(m, scale);
+    for (double edge : e)
+        if (!(edge / d_min <= max_transform_index))
+            throw range_refusal("the transform box of a model is too large for the resolution limit "
+                                "(check transform.scale and the atom coordinates)");
     const unit_cell box(1, e[0], e[1], e[2], 90.0, 90.0, 90.0);
 
-    // First index along each axis beyond the resolution limit.
+    // First index along each axis beyond the resolution limit. Along an
+    // edge of length a the spacing of index n is a/n, so the index is close
+    // to a/d_min + 1; the steps below settle the rounding of d_spacing.
     auto limit = [&](int axis) {
-        int n = 1;
-        for (;;) {
-            const double d = box.d_spacing(axis == 0 ? n : 0, axis == 1 ? n : 0, axis == 2 ? n : 0);
-            if (d < d_min) return n;
-            ++n;
-        }
+        auto d = [&](int n) {
+            return box.d_spacing(axis == 0 ? n : 0, axis == 1 ? n : 0, axis == 2 ? n : 0);
+        };
+        int n = std::max(1, static_cast<int>(std::floor(e[axis] / d_min)) + 1);
+        while (n > 1 && d(n - 1) < d_min) --n;
+        while (!(d(n) < d_min)) ++n;
+        return n;
     };
     const int h_max = limit(0), k_max = limit(1), l_max = limit(2);
     const double d_t = std::min({box.d_spacing(h_max, 0, 0), box.d_spacing(0, k_max, 0),

@@ -63,7 +63,8 @@ struct transform_box {
     int h_max = 0, k_max = 0, l_max = 0;
     double d_t = 0.0;
 };
-// Throws std::runtime_error when d_min or scale is not a positive number.
+// Throws std::runtime_error when d_min or scale is not a positive number,
+// range_refusal when an edge holds more than 100000 spacings of d_min.
 transform_box model_transform_box(const model& m, double d_min, double scale);
 
 // Samples the transform of a model (centred on its own origin) to d_min.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,15 @@ TEST(Binary, CommandLineFailures) {
         {"-P Attempts=3 " + mtz() + " " + ex("beta.pdb"), ": Error: invalid unordered_map<K, T> key"},
         {"-F " + q((t / "good.cfg").string()) + " -P no.such.key=1 " + mtz(),
          ": Error: invalid unordered_map<K, T> key"},
+        // Counts that leave nothing to search are refused before any input is read.
+        {"-n 0 -w 1 absent.mtz absent.pdb",
+         ": Value out of range: the number of attempts (-n) must be at least 1 (is 0)."},
+        {"-g -1 absent.mtz absent.pdb",
+         ": Value out of range: the number of generations (-g) must not be negative (is -1)."},
+        {"-p 0 absent.mtz absent.pdb", ": Value out of range: the population size (-p) must be at least 1 (is 0)."},
+        // A root-level file that does not exist is not an option cluster.
+        {"/zelt-absent.mtz absent.pdb", ": An I/O error has occurred: the file /zelt-absent.mtz does not exist"},
+        {"-v0 /e.mtz", ": An I/O error has occurred: the file /e.mtz does not exist"},
     });
 }
 
@@ -147,6 +157,14 @@ TEST(Binary, PreparationFailures) {
     const std::string beta = ex("beta.pdb");
     const std::string models = q("@" + (t / "models.list").string());
     const std::string quiet = "-v0 ";
+    const std::string atom = "ATOM      1  CA  ALA A   1      11.104  13.207  10.000  1.00 20.00\n";
+    zelt_test::write_file(t / "nan.pdb", atom + "ATOM      2  CA  ALA A   2         nan  13.207  10.000  1.00 20.00\n");
+    zelt_test::write_file(t / "infb.pdb", "ATOM      1  CA  ALA A   1      11.104  13.207  10.000  1.00   inf\n");
+    zelt_test::write_file(t / "far.pdb", atom + "ATOM      2  CA  ALA A   2        1e30  13.207  10.000  1.00 20.00\n");
+    const std::string fast = "-g0 -n1 -w0 -P optimizer.local=none ";
+    const std::string box_refusal =
+        "the transform box of a model is too large for the resolution limit "
+        "(check transform.scale and the atom coordinates)";
     expect_failures({
         {quiet + "-h 79 -l 80 " + mtz() + " " + beta, ": Error: no input reflections in the resolution range"},
         {quiet + "-h 3 -l 2 " + mtz() + " " + beta, ": Error: no input reflections in the resolution range"},
@@ -177,8 +195,16 @@ TEST(Binary, PreparationFailures) {
         {quiet + "-P evolution.generations=ten " + mtz() + " " + beta,
          ": Error parsing numeric value from input: invalid stoi argument"},
         {quiet + "-P copies=3000000000 " + mtz() + " " + beta, ": Error: stoi argument out of range"},
+        {quiet + mtz() + " " + q((t / "nan.pdb").string()),
+         ": Error: non-finite coordinate, occupancy or B-factor in " + (t / "nan.pdb").string() + ", line 2"},
+        {quiet + mtz() + " " + q((t / "infb.pdb").string()),
+         ": Error: non-finite coordinate, occupancy or B-factor in " + (t / "infb.pdb").string() + ", line 1"},
+        {quiet + fast + mtz() + " " + q((t / "far.pdb").string()), ": Value out of range: " + box_refusal},
+        {quiet + fast + "-P transform.scale=1e30 " + mtz() + " " + beta, ": Value out of range: " + box_refusal},
+        {quiet + fast + "-P transform.scale=1e-30 " + mtz() + " " + beta,
+         ": Value out of range: atom position out of range in fourier_map"},
         {quiet + "-P evolution.selection.rate.starting=1.5 " + mtz() + " " + beta,
-         ": Error: selection rate evolution.selection.rate.starting must lie between 0 and 1 (is 1.5)."},
+         ": Value out of range: selection rate evolution.selection.rate.starting must lie between 0 and 1 (is 1.5)."},
     });
 }
 
@@ -226,6 +252,76 @@ TEST(Binary, RelativePathsFromTheExampleFolder) {
                          "Random number seed: 5\n"
                          "Prefix for output coordinate file name: zelt\n\n"),
               std::string::npos);
+}
+
+// The solution lines of a run (the part that holds scores).
+std::string solution_lines(const std::string& out) {
+    std::string lines;
+    for (std::size_t at = out.find("Solution "); at != std::string::npos; at = out.find("Solution ", at + 1))
+        lines += out.substr(at, out.find('\n', at) - at) + "\n";
+    return lines;
+}
+
+TEST(Binary, NonFiniteObservationsAreDroppedAndCounted) {
+    // The reflections of the example MTZ file written by gemmi as a
+    // plain-text file and a scalepack file, each with non-finite values
+    // added (and, in the scalepack file, a pair with neither half measured).
+    zelt_test::temp_dir t;
+    zelt_test::run_python(
+        "import gemmi, numpy\n"
+        "m = gemmi.read_mtz_file(r'" + zelt_test::example("beta_blip.mtz").string() + "')\n"
+        "c = m.cell\n"
+        "open('cell.txt', 'w').write('%r %r %r %r %r %r 154\\n' % (c.a, c.b, c.c, c.alpha, c.beta, c.gamma))\n"
+        "rows = numpy.array(m, copy=False)\n"
+        "with open('refl.txt', 'w') as f:\n"
+        "    f.write('1 2 3 nan 1\\n1 2 4 inf 2\\n')\n"
+        "    for h, k, l, fo, s in rows: f.write('%d %d %d %r %r\\n' % (h, k, l, float(fo), float(s)))\n"
+        "    f.write('1 2 5 4 -inf\\n')\n"
+        "scale = 99999.0 / float((rows[:, 3] ** 2).max())\n"
+        "with open('data.sca', 'w') as f:\n"
+        "    f.write('    1\\n -987\\n%10.3f%10.3f%10.3f%10.3f%10.3f%10.3f p3221\\n' % (c.a, c.b, c.c, c.alpha, c.beta, c.gamma))\n"
+        "    for h, k, l, fo, s in rows: f.write('%4d%4d%4d%8.1f%8.1f\\n' % (h, k, l, fo * fo * scale, 1.0))\n"
+        "    f.write('   1   2   3     nan     1.0\\n   1   2   4   100.0    -1.0   100.0    -1.0\\n')\n",
+        t.path().string());
+    const std::string run = "-e 5 -g0 -n1 -w0 -P optimizer.local=none ";
+    const std::string beta = ex("beta.pdb");
+    const auto text = run_zelt(run + "cell.txt " + beta + " refl.txt", t.path().string());
+    const auto reference = run_zelt(run + mtz() + " " + beta);
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("Reading reflections from refl.txt\n"
+                            "3 reflections without a finite measured value left out\n"
+                            "8830 reflections in resolution range\n"),
+              std::string::npos);
+    // The remaining reflections are those of the MTZ file: the same scores.
+    ASSERT_FALSE(solution_lines(reference.out).empty());
+    EXPECT_EQ(solution_lines(text.out), solution_lines(reference.out));
+
+    const auto sca = run_zelt(run + "data.sca " + beta, t.path().string());
+    EXPECT_EQ(sca.status, 0) << sca.err;
+    EXPECT_NE(sca.out.find("2 reflections without a finite measured value left out\n"
+                           "8830 reflections in resolution range\n"),
+              std::string::npos);
+    EXPECT_EQ(solution_lines(sca.out).find("nan"), std::string::npos);
+    EXPECT_NE(solution_lines(sca.out).find("Solution  1"), std::string::npos);
+    // A clean file prints no such line.
+    EXPECT_EQ(reference.out.find("without a finite measured value"), std::string::npos);
+}
+
+TEST(Binary, SegmentIdentifiersPaddedWithBlanksAreOneSegment) {
+    // Half of the atom lines padded to 80 columns with blanks: still one
+    // segment, so no segment-wise refinement follows the local optimisation.
+    zelt_test::temp_dir t;
+    std::istringstream in(zelt_test::read_file(zelt_test::example("beta.pdb")));
+    std::string padded;
+    int n = 0;
+    for (std::string line; std::getline(in, line); ++n)
+        padded += (n % 2 == 0 && line.size() < 80 ? line + std::string(80 - line.size(), ' ') : line) + "\n";
+    zelt_test::write_file(t / "padded.pdb", padded);
+    const auto r = run_zelt("-e 5 -g0 -n1 -w0 -h 8 -P simplex.tolerance=0.01 " + mtz() + " " +
+                            q((t / "padded.pdb").string()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Local optimization completed\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("of segments"), std::string::npos);
 }
 
 TEST(Binary, QuietRunsWithAbsolutePaths) {

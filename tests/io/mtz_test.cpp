@@ -66,8 +66,9 @@ protected:
     static fs::path path(const std::string& name) { return *dir_ / name; }
     static std::string text(const std::string& name) { return zelt_test::read_file(path(name)); }
 
-    static reflection_set read(const std::string& file, const std::string& column, std::string& used) {
-        return read_reflections(cell_, 80.0, 3.0, file, column, used);
+    static reflection_set read(const std::string& file, const std::string& column, std::string& used,
+                               zelt::reflection_reading* reading = nullptr) {
+        return read_reflections(cell_, 80.0, 3.0, file, column, used, reading);
     }
 
     static zelt_test::temp_dir* dir_;
@@ -182,8 +183,11 @@ TEST_F(MtzTest, SigmaColumnPairing) {
 
 TEST_F(MtzTest, IntensitiesDropNegativesAndConvertWithTheirSigmas) {
     std::string used;
-    const auto set = read(path("imean.mtz").string(), "", used);
+    zelt::reflection_reading weighted;
+    weighted.sigma_weighting = true;
+    const auto set = read(path("imean.mtz").string(), "", used, &weighted);
     ASSERT_EQ(used, "IMEAN");
+    EXPECT_EQ(weighted.dropped, 0u);   // missing values are not counted
     // Rows: (1 2 3) I 100 s 0; (1 1 1) I 0 s 1; (2 2 2) I -5 dropped; (3 3 3) I 50 s 5; missing dropped.
     ASSERT_EQ(set.size(), 3u);
     const double in[3][2] = {{100, 0}, {0, 1}, {50, 5}};
@@ -199,6 +203,24 @@ TEST_F(MtzTest, IntensitiesDropNegativesAndConvertWithTheirSigmas) {
     EXPECT_EQ(set[0].f, 10.0f);
     EXPECT_EQ(set[0].sigma, 0.0f);
     EXPECT_NEAR(set[1].f, 0.5 * std::sqrt(std::sqrt(8.0)), 1e-6);
+
+    // Without sigma weighting the sigmas stay out of the conversion: F is the
+    // square root of I, with no sigma.
+    zelt::reflection_reading plain;
+    const auto unweighted = read(path("imean.mtz").string(), "", used, &plain);
+    ASSERT_EQ(unweighted.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(unweighted[i].f, std::sqrt(in[i][0]), 1e-5 * std::sqrt(in[i][0])) << i;
+        EXPECT_EQ(unweighted[i].sigma, 0.0f) << i;
+    }
+}
+
+TEST_F(MtzTest, TheLargestFloatIsDroppedAndCounted) {
+    std::string used;
+    zelt::reflection_reading reading;
+    const auto set = read(path("fp.mtz").string(), "", used, &reading);
+    EXPECT_EQ(set.size(), 4u);
+    EXPECT_EQ(reading.dropped, 1u);   // 3.4028235e38 at 3.43 A; NaN and negative rows are not counted
 }
 
 TEST_F(MtzTest, BigEndianTwinGivesTheSameReflections) {

@@ -165,6 +165,44 @@ TEST(Scalepack, AbsentFriedelMateIsNotAveragedIn) {
     EXPECT_NEAR(set[1].f, 30.0, 0.02);
 }
 
+TEST(Scalepack, PairWithNeitherHalfMeasuredIsDroppedAndCounted) {
+    zelt_test::temp_dir dir;
+    zelt_test::write_file(dir / "u.sca", sca_header +
+                                             "   1   2   3   400.0    -1.0   900.0    -1.0\n"
+                                             "   1   2   4   400.0     0.0   900.0     0.0\n"
+                                             "   1   2   5   400.0    20.0\n");
+    std::string used;
+    zelt::reflection_reading reading;
+    const auto set = read_reflections(sca_cell(), 80, 3, (dir / "u.sca").string(), "", used, &reading);
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(set[0].l, 5.0f);
+    EXPECT_EQ(reading.dropped, 2u);
+}
+
+TEST(ObservationRule, NonFiniteValuesAreDroppedAndCountedByEveryTextReader) {
+    zelt_test::temp_dir dir;
+    struct row {
+        std::string name, content;
+        std::size_t kept, dropped;
+    };
+    const row rows[] = {
+        {"a.sca", sca_header + "   1   2   3     nan    20.0\n   1   2   4     inf     1.0\n"
+                               "   1   2   5   400.0     inf\n   1   2   6   400.0    20.0\n"
+                               "   1   2   7   400.0    20.0    -inf    30.0\n", 1, 4},
+        {"b.txt", "1 2 3 nan 1\n1 2 4 inf\n1 2 5 5 -inf\n1 2 6 1e39 1\n1 2 7 5 1\n40 0 0 nan 1\n", 1, 4},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        zelt_test::write_file(dir / r.name, r.content);
+        std::string used;
+        zelt::reflection_reading reading;
+        const auto set = read_reflections(sca_cell(), 80, 3, (dir / r.name).string(), "", used, &reading);
+        EXPECT_EQ(set.size(), r.kept);
+        EXPECT_EQ(reading.dropped, r.dropped);   // reflections outside the resolution range are not counted
+        for (const auto& refl : set) EXPECT_TRUE(std::isfinite(refl.f) && std::isfinite(refl.sigma));
+    }
+}
+
 TEST(Scalepack, Failures) {
     zelt_test::temp_dir dir;
     struct row {

@@ -147,6 +147,15 @@ TEST(Statistics, LinesMatchHandComputedSummaries) {
     }
 }
 
+TEST(Statistics, RFactorCountsNearBestFromTheLowestScore) {
+    // R-factors: 0.3015 lies within 0.002 of the best (lowest) 0.300, 0.500
+    // does not; counted from the largest score instead, h would be 1.
+    zelt::reset_statistics_header();
+    std::ostringstream out;
+    zelt::print_statistics(out, 0, 0, 0, {0.3, 0.3015, 0.5}, true);
+    EXPECT_EQ(out.str(), titles + "0\t0\t0\t3\t0.500\t0.300\t0.367\t0.500\t0.500\t0.667\n");
+}
+
 TEST(Statistics, TitlesArePrintedOncePerProcess) {
     zelt::reset_statistics_header();
     std::ostringstream first, second;

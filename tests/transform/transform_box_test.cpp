@@ -11,6 +11,9 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
+
+#include "crystal/refusal.hpp"
 
 namespace {
 
@@ -93,6 +96,40 @@ TEST(TransformBox, RefusesLimitsThatAreNotPositiveNumbers) {
             } catch (const std::runtime_error& e) {
                 EXPECT_STREQ(e.what(), r.message);
             }
+        }
+    }
+}
+
+TEST(TransformBox, LimitsMatchTheStepwiseSearchForManyBoxes) {
+    // The first index whose spacing falls below d_min, found one index at a
+    // time as a user of the box would, for edges that are and are not
+    // multiples of d_min.
+    for (double edge : {10.0, 17.3, 24.0, 36.0, 99.9, 150.0, 333.3}) {
+        for (double d_min : {0.7, 1.0, 1.5, 2.0, 3.0, 4.0, 6.0}) {
+            const model m = spanning(edge, edge, edge);
+            const transform_box box = model_transform_box(m, d_min, 1.0);
+            int n = 1;
+            while (!(box.cell.d_spacing(n, 0, 0) < d_min)) ++n;
+            EXPECT_EQ(box.h_max, n) << edge << " " << d_min;
+            EXPECT_EQ(box.l_max, n) << edge << " " << d_min;
+        }
+    }
+}
+
+TEST(TransformBox, RefusesBoxesTooLargeToTabulate) {
+    // Edges of 1e31 A (a huge coordinate) or a huge scale: refused at once
+    // instead of counting indices for ever.
+    const char* message =
+        "the transform box of a model is too large for the resolution limit "
+        "(check transform.scale and the atom coordinates)";
+    for (const auto& [m, scale] : {std::pair{spanning(1e30, 5.0, 5.0), 2.0},
+                                   std::pair{spanning(20.0, 20.0, 20.0), 1e30},
+                                   std::pair{spanning(20.0, 20.0, 20.0), 1e6}}) {
+        try {
+            model_transform_box(m, 3.0, scale);
+            ADD_FAILURE() << "accepted scale " << scale;
+        } catch (const range_refusal& e) {
+            EXPECT_STREQ(e.what(), message);
         }
     }
 }

@@ -1,0 +1,35 @@
+#pragma once
+// The acceptance rule of observed values, shared by every reflection reader
+// (MTZ, scalepack, plain text): an amplitude or intensity and its sigma are
+// used only when both are finite single-precision numbers. Format marks of a
+// missing value (NaN in MTZ files) are the readers' own business and come
+// first. A reader drops a
+// reflection that breaks the rule and counts it, so that the run can say how
+// many were left out instead of scoring NaN.
+#include <cstddef>
+
+#include "crystal/reflection.hpp"
+
+namespace zelt {
+
+// What the caller of a reflection reader asks for and learns back.
+struct reflection_reading {
+    // In: MTZ intensities are converted to amplitudes with their sigmas only
+    // when the target is sigma-weighted; otherwise with sigma 0.
+    bool sigma_weighting = false;
+    // Out: reflections dropped by the acceptance rule (and scalepack pairs in
+    // which neither Friedel half was measured).
+    std::size_t dropped = 0;
+};
+
+// True when a value lies strictly inside the single-precision range. The
+// largest float itself counts as overflow, as MTZ files use it.
+bool is_finite_float(double value);
+
+// The rule itself: value and sigma both finite.
+bool is_acceptable_observation(double value, double sigma);
+
+// Appends r to `set` when it passes the rule, else counts it in `dropped`.
+void keep_acceptable(reflection_set& set, const reflection& r, std::size_t& dropped);
+
+}  // namespace zelt

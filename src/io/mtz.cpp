@@ -278,7 +278,12 @@ std::array<float, 4> mtz_file::read_row(std::int64_t r, int h, int k, int l, int
 reflection_set read_mtz_reflections(const unit_cell& cell, double low, double high,
                                     const std::string& name, const std::string& mtz_column,
                                     std::string& used_label) {
-    const mtz_file mtz = mtz_file::open(name);
+    return read_mtz_reflections(cell, low, high, mtz_file::open(name), name, mtz_column, used_label);
+}
+
+reflection_set read_mtz_reflections(const unit_cell& cell, double low, double high,
+                                    const mtz_file& mtz, const std::string& name,
+                                    const std::string& mtz_column, std::string& used_label) {
     const mtz_column_choice choice = mtz.choose_data_column(mtz_column);
 
     const int h = mtz.column_index("H"), k = mtz.column_index("K"), l = mtz.column_index("L");

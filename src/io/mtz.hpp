@@ -95,5 +95,8 @@ private:
 reflection_set read_mtz_reflections(const unit_cell& cell, double low, double high,
                                     const std::string& name, const std::string& mtz_column,
                                     std::string& used_label);
+reflection_set read_mtz_reflections(const unit_cell& cell, double low, double high,
+                                    const mtz_file& mtz, const std::string& name,
+                                    const std::string& mtz_column, std::string& used_label);
 
 }  // namespace zelt

@@ -6,6 +6,7 @@
 
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
+#include "io/mmcif_reflections.hpp"
 
 namespace zelt {
 
@@ -19,15 +20,24 @@ reflection_file_kind file_kind_of(const std::string& name);
 // "bad cell definition in input file" or
 // "bad or missing space group information in input file" (and the MTZ
 // failures of mtz.hpp).
-std::vector<unit_cell> read_cell(const std::string& name);
+// Any other name is recognised by the content (gzip-compressed or not): MTZ,
+// mmCIF reflections (the data block chosen by `mmcif_block`, see
+// mmcif_reflections.hpp), or text. A coordinate file fails with "NAME is a
+// coordinate file; the first argument must hold the reflections", unknown
+// data with "NAME: format not recognised (expected MTZ, mmCIF, scalepack or
+// a cell file)".
+std::vector<unit_cell> read_cell(const std::string& name, const std::string& mmcif_block = "");
 
 // The reflections of the file inside high < d < low (Angstrom) in `cell`, in
 // file order, as amplitudes with their sigmas. For an MTZ file `mtz_column`
 // is the requested data column (may be empty) and `used_label` receives the
-// label read; for other kinds `used_label` is cleared.
+// label read; for other kinds `used_label` is cleared. For mmCIF reflections
+// `mtz_column` names the data item, `used_label` receives the item used and
+// `mmcif` (when given) what else the reading found.
 reflection_set read_reflections(const unit_cell& cell, double low, double high,
                                 const std::string& name, const std::string& mtz_column,
-                                std::string& used_label);
+                                std::string& used_label, const std::string& mmcif_block = "",
+                                mmcif_reflection_report* mmcif = nullptr);
 
 // Text to number with the whole-field rules of the fixed-column formats:
 // leading blanks skipped, the number must start there, trailing text ignored.

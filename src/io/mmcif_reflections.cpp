@@ -53,12 +53,19 @@ gemmi::ReflnBlock& choose_block(std::vector<gemmi::ReflnBlock>& blocks, const st
     throw choice_error(name + ": no data block '" + wanted + "' with reflections");
 }
 
+// The symbol from _symmetry (as gemmi reads it) or from the newer _space_group category.
+const gemmi::SpaceGroup* space_group_of(const gemmi::ReflnBlock& b) {
+    if (b.spacegroup) return b.spacegroup;
+    if (const std::string* hm = b.block.find_value("_space_group.name_H-M_alt"))
+        return gemmi::find_spacegroup_by_name(gemmi::cif::as_string(*hm), b.cell.alpha, b.cell.gamma);
+    return nullptr;
+}
+
 int space_group_number(const gemmi::ReflnBlock& b, const std::string& name) {
-    if (b.spacegroup) {
-        if (!b.spacegroup->is_reference_setting())
-            throw choice_error(name + ": space group " + b.spacegroup->xhm() +
-                                     " is not in its standard setting");
-        return b.spacegroup->number;
+    if (const gemmi::SpaceGroup* sg = space_group_of(b)) {
+        if (!sg->is_reference_setting())
+            throw choice_error(name + ": space group " + sg->xhm() + " is not in its standard setting");
+        return sg->number;
     }
     for (const char* tag : {"_symmetry.Int_Tables_number", "_space_group.IT_number"})
         if (const std::string* v = b.block.find_value(tag)) {

@@ -273,3 +273,34 @@ TEST(SearchModelOptions, EnsembleMembersAndHeteroGroups) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string cell_items = "_cell.length_a 50\n_cell.length_b 60\n_cell.length_c 70\n_cell.angle_alpha 90\n"
+                               "_cell.angle_beta 95\n_cell.angle_gamma 90\n";
+
+}  // namespace
+
+TEST(MmcifReflections, SpaceGroupFromTheFile) {
+    temp_dir d;
+    struct row {
+        std::string symmetry;
+        int number;
+        std::string failure;
+    } rows[] = {
+        {"_space_group.name_H-M_alt 'C 1 2 1'\n", 5, ""},
+        {"_symmetry.Int_Tables_number 4\n", 4, ""},
+        {"_symmetry.space_group_name_H-M 'P 1 1 21'\n", 0, ": space group P 1 1 21 is not in its standard setting"},
+        {"", 0, "bad or missing space group information in input file"},
+    };
+    for (const row& r : rows) {
+        write_file(d / "s.cif", sf_cif("F_meas_au", "1 2 3 4\n", cell_items + r.symmetry));
+        const std::string file = (d / "s.cif").string();
+        if (r.failure.empty()) {
+            EXPECT_EQ(zelt::read_cell(file).front().group().number, r.number) << r.symmetry;
+        } else {
+            const std::string m = failure<std::runtime_error>([&] { zelt::read_cell(file); });
+            EXPECT_EQ(m, (r.failure[0] == ':' ? file : "") + r.failure);
+        }
+    }
+}

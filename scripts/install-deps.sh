@@ -2,6 +2,8 @@
 # Installs what building and testing zelt needs on Debian (run as root).
 set -euo pipefail
 packages=(g++ cmake make libtbb-dev libgtest-dev googletest libbenchmark-dev libfftw3-dev pkg-config python3 python3-numpy python3-gemmi libccp4-data)
+# mmCIF and gzipped inputs are read with gemmi.
+packages+=(gemmi-dev tao-pegtl-dev zlib1g-dev)
 # The fuzz targets (scripts/fuzz.sh) are built with clang and its libFuzzer runtime.
 packages+=(clang libclang-rt-14-dev)
 missing=()

@@ -191,6 +191,12 @@ const std::vector<std::pair<const char*, const char*>>& default_parameter_table(
         {"packing.clash.type", "interatomic"},
         {"packing.clash.distance", "3.4"},
         {"packing.clash.atoms", "c-alpha"},
+        // Input formats, ensembles and predicted models.
+        {"data.mmcif-block", ""},
+        {"model.ensemble", "merge"},
+        {"model.hetero-groups", "keep"},
+        {"model.b-factor", "b"},
+        {"model.plddt-threshold", "70"},
     };
     return table;
 }

@@ -11,6 +11,7 @@
 #include "app/search_loops.hpp"
 #include "io/coordinates.hpp"
 #include "io/reflection_files.hpp"
+#include "io/search_model_options.hpp"
 
 namespace zelt {
 
@@ -99,6 +100,35 @@ void load_static_structure(run_state& s, std::ostream& out) {
     s.base_static_count = s.static_list.size();
 }
 
+search_model_options model_options(const parameter_store& p) {
+    search_model_options o;
+    o.ensemble = p.text("model.ensemble");
+    o.hetero = p.text("model.hetero-groups");
+    o.b_factor = p.text("model.b-factor");
+    o.plddt_threshold = p.real("model.plddt-threshold");
+    return o;
+}
+
+// The search models as read, each prepared by the model options, with the
+// reading message and what was found in each file.
+void load_search_models(run_state& s, const std::string& source, std::ostream& out) {
+    std::vector<loaded_model> loaded;
+    load_models(source, loaded);
+    const search_model_options options = model_options(s.params);
+    std::vector<std::vector<std::string>> notes;
+    for (loaded_model& m : loaded) {
+        const search_model_note note = prepare_search_model(m.atoms, options, m.predicted_header, m.name);
+        notes.push_back(describe(note, options.plddt_threshold));
+        s.models.push_back(std::move(m.atoms));
+    }
+    if (!s.report_steps) return;
+    for (std::size_t i = 0; i < s.models.size(); ++i) {
+        out << "Model " << i + 1 << ": " << s.models[i].size() << " atoms" << '\n';
+        for (const std::string& line : notes[i]) out << line << '\n';
+    }
+    out << '\n' << std::flush;
+}
+
 }  // namespace
 
 run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
@@ -115,7 +145,8 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     // Cell and space group, and the related cells of a point-group search.
     const std::string& cell_source = p.text("cell.source");
     if (s.report_inputs) end_line(out, "Reading unit cell and space group information from " + cell_source);
-    s.cells = read_cell(cell_source);
+    const std::string mmcif_block = p.text("data.mmcif-block");
+    s.cells = read_cell(cell_source, mmcif_block);
     s.codes.assign(1, 0);
     if (p.boolean("pointgroupsearch")) add_related_cells(s.cells, s.codes);
     if (s.report_steps) print_cells(out, s.cells);
@@ -130,11 +161,16 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     const bool sigma_weighting = p.boolean("target.sigma-weighting");
     reflection_reading reading;
     reading.sigma_weighting = sigma_weighting;
+    reading.mmcif_block = mmcif_block;
     s.reflections = read_reflections(s.cells.front(), low, high, data_source, column, used_label, &reading);
     const std::size_t in_range = s.reflections.size();
     const std::size_t dropped = set_weights(s.reflections, sigma_weighting);
     if (s.report_steps) {
-        if (!used_label.empty()) out << "Used MTZ data column '" << used_label << "'\n";
+        if (!reading.mmcif_data_block.empty())
+            out << "Used mmCIF data item '" << used_label << "' of data block '" << reading.mmcif_data_block
+                << "'\n";
+        else if (!used_label.empty())
+            out << "Used MTZ data column '" << used_label << "'\n";
         if (reading.dropped != 0)
             out << reading.dropped << " reflections without a finite measured value left out\n";
         out << s.reflections.size() << " reflections in resolution range\n";
@@ -157,12 +193,7 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
         else
             end_line(out, "Loading search model from " + shown);
     }
-    load_models(model_source, s.models);
-    if (s.report_steps) {
-        for (std::size_t i = 0; i < s.models.size(); ++i)
-            out << "Model " << i + 1 << ": " << s.models[i].size() << " atoms" << '\n';
-        out << '\n' << std::flush;
-    }
+    load_search_models(s, model_source, out);
     if (s.models.empty()) throw std::runtime_error("no search model provided.");
     for (const model& m : s.models)
         if (m.empty()) throw std::runtime_error("no atoms in search model");

@@ -12,6 +12,7 @@ struct atom {
     double occupancy = 1.0;
     double b = 0.0;               // isotropic B, Angstrom^2
     std::int16_t element = 6;     // atomic number used for scattering
+    std::int16_t member = 0;      // ensemble member the atom came from (0: first or only)
 };
 
 using model = std::vector<atom>;

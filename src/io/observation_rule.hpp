@@ -7,6 +7,7 @@
 // reflection that breaks the rule and counts it, so that the run can say how
 // many were left out instead of scoring NaN.
 #include <cstddef>
+#include <string>
 
 #include "crystal/reflection.hpp"
 
@@ -17,9 +18,13 @@ struct reflection_reading {
     // In: MTZ intensities are converted to amplitudes with their sigmas only
     // when the target is sigma-weighted; otherwise with sigma 0.
     bool sigma_weighting = false;
+    // In: the mmCIF data block to read (empty: the first with reflections).
+    std::string mmcif_block;
     // Out: reflections dropped by the acceptance rule (and scalepack pairs in
     // which neither Friedel half was measured).
     std::size_t dropped = 0;
+    // Out: the mmCIF data block read (empty for other formats).
+    std::string mmcif_data_block;
 };
 
 // True when a value lies strictly inside the single-precision range. The

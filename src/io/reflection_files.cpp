@@ -1,13 +1,17 @@
 #include "io/reflection_files.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <limits>
+#include <sstream>
 #include <stdexcept>
 
 #include "crystal/space_group.hpp"
+#include "io/file_format.hpp"
 #include "io/io_error.hpp"
+#include "io/mmcif_reflections.hpp"
 #include "io/mtz.hpp"
 #include "io/observation_rule.hpp"
 #include "io/text_input.hpp"
@@ -82,6 +86,110 @@ reflection plain_text_reflection(const std::string& line) {
     return r;
 }
 
+using cell_constants = std::array<double, 7>;  // a b c alpha beta gamma, space-group number
+
+cell_constants mtz_cell(const mtz_file& mtz) {
+    const auto cell = mtz.cell();
+    return {cell[0], cell[1], cell[2], cell[3], cell[4], cell[5],
+            static_cast<double>(mtz.space_group_number())};
+}
+
+// Third line of a scalepack file: six numbers and the space-group symbol.
+// A value that cannot be read stays 0, and so do all after it.
+cell_constants scalepack_cell(std::istream& in, const std::string& name) {
+    cell_constants c{};
+    skip_line(in);
+    skip_line(in);
+    std::string symbol;
+    in >> c[0] >> c[1] >> c[2] >> c[3] >> c[4] >> c[5] >> symbol;
+    check_stream(in, name);
+    c[6] = symbol.empty() ? 0 : space_group_number_from_name(symbol);
+    return c;
+}
+
+cell_constants plain_text_cell(std::istream& in, const std::string& name) {
+    cell_constants c{};
+    int number = 0;
+    in >> c[0] >> c[1] >> c[2] >> c[3] >> c[4] >> c[5] >> number;
+    check_stream(in, name);
+    c[6] = number;
+    return c;
+}
+
+[[noreturn]] void coordinate_file_given(const std::string& name) {
+    throw std::runtime_error(name + " is a coordinate file; the first argument must hold the reflections");
+}
+
+[[noreturn]] void not_recognised(const std::string& name) {
+    throw std::runtime_error(name + ": format not recognised (expected MTZ, mmCIF, scalepack or a cell file)");
+}
+
+// A file whose name does not say MTZ or scalepack, recognised by its content
+// (inflated when compressed): MTZ, mmCIF reflections, or text read as the
+// name without ".gz" says.
+cell_constants cell_from_content(const std::string& name, const std::string& mmcif_block) {
+    const std::string bytes = read_input_file(name);
+    switch (classify_content(bytes)) {
+        case content_kind::mtz:
+            return mtz_cell(mtz_file(bytes, name));
+        case content_kind::mmcif_reflections: {
+            const mmcif_cell m = read_mmcif_cell(bytes, name, mmcif_block);
+            const auto& k = m.constants;
+            return {k[0], k[1], k[2], k[3], k[4], k[5], static_cast<double>(m.space_group)};
+        }
+        case content_kind::mmcif_model:
+        case content_kind::pdb:
+            coordinate_file_given(name);
+        case content_kind::mmcif_other:
+        case content_kind::unknown:
+            not_recognised(name);
+        case content_kind::text:
+            break;
+    }
+    std::istringstream in(bytes);
+    if (file_kind_of(without_gz_suffix(name)) == reflection_file_kind::scalepack)
+        return scalepack_cell(in, name);
+    return plain_text_cell(in, name);
+}
+
+std::vector<unit_cell> checked_cell(const cell_constants& c) {
+    for (int i = 0; i < 6; ++i)
+        if (!(c[i] > 0) || !std::isfinite(c[i])) throw std::runtime_error("bad cell definition in input file");
+    if (!(c[6] >= 1 && c[6] <= 230))
+        throw std::runtime_error("bad or missing space group information in input file");
+    std::vector<unit_cell> cells;
+    cells.emplace_back(static_cast<int>(c[6]), c[0], c[1], c[2], c[3], c[4], c[5]);
+    // Angles that close no cell (say 90 90 200) leave no volume.
+    if (!(cells.front().volume > 0) || !std::isfinite(cells.front().volume))
+        throw std::runtime_error("bad cell definition in input file");
+    return cells;
+}
+
+// The reflection lines of a scalepack or plain-text file; values that break
+// the acceptance rule, and scalepack pairs with neither half measured, are
+// counted in `dropped`.
+void read_text_rows(std::istream& in, const std::string& name, bool scalepack, const unit_cell& cell,
+                    double low, double high, reflection_set& set, std::size_t& dropped) {
+    std::string line;
+    if (scalepack)
+        for (int i = 0; i < 3; ++i) skip_line(in);
+    while (read_line(in, line)) {
+        reflection r;
+        bool measured = true;
+        if (scalepack)
+            measured = scalepack_reflection(line, r);
+        else
+            r = plain_text_reflection(line);
+        if (!in_resolution_range(cell, low, high, r.h, r.k, r.l)) continue;
+        if (measured)
+            keep_acceptable(set, r, dropped);
+        else
+            ++dropped;
+    }
+    check_stream(in, name);
+    if (scalepack) intensities_to_amplitudes(set);
+}
+
 }  // namespace
 
 reflection_file_kind file_kind_of(const std::string& name) {
@@ -110,48 +218,19 @@ double field_to_double(const std::string& text) {
     }
 }
 
-std::vector<unit_cell> read_cell(const std::string& name) {
-    double p[6] = {0, 0, 0, 0, 0, 0};
-    int number = 0;
+std::vector<unit_cell> read_cell(const std::string& name, const std::string& mmcif_block) {
     switch (file_kind_of(name)) {
-        case reflection_file_kind::mtz: {
-            const mtz_file mtz = mtz_file::open(name);
-            const auto cell = mtz.cell();
-            for (int i = 0; i < 6; ++i) p[i] = cell[i];
-            number = mtz.space_group_number();
-            break;
-        }
+        case reflection_file_kind::mtz:
+            return checked_cell(mtz_cell(mtz_file::open(name)));
         case reflection_file_kind::scalepack: {
             std::ifstream in;
             open_input_file(in, name);
-            skip_line(in);
-            skip_line(in);
-            // A value that cannot be read stays 0, and so do all after it.
-            std::string symbol;
-            in >> p[0] >> p[1] >> p[2] >> p[3] >> p[4] >> p[5] >> symbol;
-            check_stream(in, name);
-            number = symbol.empty() ? 0 : space_group_number_from_name(symbol);
-            break;
+            return checked_cell(scalepack_cell(in, name));
         }
-        case reflection_file_kind::plain_text: {
-            std::ifstream in;
-            open_input_file(in, name);
-            in >> p[0] >> p[1] >> p[2] >> p[3] >> p[4] >> p[5] >> number;
-            check_stream(in, name);
+        case reflection_file_kind::plain_text:
             break;
-        }
     }
-    for (double v : p)
-        if (!(v > 0) || !std::isfinite(v)) throw std::runtime_error("bad cell definition in input file");
-    if (number < 1 || number > 230)
-        throw std::runtime_error("bad or missing space group information in input file");
-
-    std::vector<unit_cell> cells;
-    cells.emplace_back(number, p[0], p[1], p[2], p[3], p[4], p[5]);
-    // Angles that close no cell (say 90 90 200) leave no volume.
-    if (!(cells.front().volume > 0) || !std::isfinite(cells.front().volume))
-        throw std::runtime_error("bad cell definition in input file");
-    return cells;
+    return checked_cell(cell_from_content(name, mmcif_block));
 }
 
 reflection_set read_reflections(const unit_cell& cell, double low, double high,
@@ -164,28 +243,42 @@ reflection_set read_reflections(const unit_cell& cell, double low, double high,
 
     reflection_set set;
     set.reserve(4000);
-    std::ifstream in;
-    open_input_file(in, name);
-    std::string line;
     std::size_t dropped = 0;
     if (kind == reflection_file_kind::scalepack) {
-        for (int i = 0; i < 3; ++i) skip_line(in);
-        while (read_line(in, line)) {
-            reflection r;
-            const bool measured = scalepack_reflection(line, r);
-            if (!in_resolution_range(cell, low, high, r.h, r.k, r.l)) continue;
-            if (measured) keep_acceptable(set, r, dropped);
-            else ++dropped;
-        }
-        check_stream(in, name);
-        intensities_to_amplitudes(set);
-    } else {
-        while (read_line(in, line)) {
-            const reflection r = plain_text_reflection(line);
-            if (in_resolution_range(cell, low, high, r.h, r.k, r.l)) keep_acceptable(set, r, dropped);
-        }
-        check_stream(in, name);
+        std::ifstream in;
+        open_input_file(in, name);
+        read_text_rows(in, name, true, cell, low, high, set, dropped);
+        if (reading) reading->dropped += dropped;
+        return set;
     }
+    const std::string bytes = read_input_file(name);
+    switch (classify_content(bytes)) {
+        case content_kind::mtz:
+            return mtz_reflections(mtz_file(bytes, name), cell, low, high, name, mtz_column, used_label,
+                                   reading);
+        case content_kind::mmcif_reflections: {
+            mmcif_reflection_report report;
+            set = read_mmcif_reflections(bytes, name, cell, low, high, mtz_column,
+                                         reading ? reading->mmcif_block : std::string(), report);
+            used_label = report.label;
+            if (reading) {
+                reading->dropped += report.non_finite;
+                reading->mmcif_data_block = report.block;
+            }
+            return set;
+        }
+        case content_kind::mmcif_model:
+        case content_kind::pdb:
+            throw std::runtime_error(name + " is a coordinate file; the reflections cannot be read from it");
+        case content_kind::mmcif_other:
+        case content_kind::unknown:
+            not_recognised(name);
+        case content_kind::text:
+            break;
+    }
+    std::istringstream in(bytes);
+    const bool scalepack = file_kind_of(without_gz_suffix(name)) == reflection_file_kind::scalepack;
+    read_text_rows(in, name, scalepack, cell, low, high, set, dropped);
     if (reading) reading->dropped += dropped;
     return set;
 }

@@ -20,14 +20,23 @@ reflection_file_kind file_kind_of(const std::string& name);
 // "bad cell definition in input file" or
 // "bad or missing space group information in input file" (and the MTZ
 // failures of mtz.hpp).
-std::vector<unit_cell> read_cell(const std::string& name);
+// Any other name is recognised by the content (gzip-compressed or not): MTZ,
+// mmCIF reflections (the data block chosen by `mmcif_block`, see
+// mmcif_reflections.hpp), or text. A coordinate file fails with "NAME is a
+// coordinate file; the first argument must hold the reflections", unknown
+// data with "NAME: format not recognised (expected MTZ, mmCIF, scalepack or
+// a cell file)".
+std::vector<unit_cell> read_cell(const std::string& name, const std::string& mmcif_block = "");
 
 // The reflections of the file inside high < d < low (Angstrom) in `cell`, in
 // file order, as amplitudes with their sigmas. For an MTZ file `mtz_column`
 // is the requested data column (may be empty) and `used_label` receives the
-// label read; for other kinds `used_label` is cleared. Reflections that break
-// the acceptance rule of observation_rule.hpp are dropped and counted in
-// `reading`, which also says whether the target is sigma-weighted.
+// label read; for other kinds `used_label` is cleared. For mmCIF reflections
+// `mtz_column` names the data item, `used_label` receives the item used, and
+// `reading` names the data block to read and receives the block read.
+// Reflections that break the acceptance rule of observation_rule.hpp are
+// dropped and counted in `reading`, which also says whether the target is
+// sigma-weighted.
 reflection_set read_reflections(const unit_cell& cell, double low, double high,
                                 const std::string& name, const std::string& mtz_column,
                                 std::string& used_label, reflection_reading* reading = nullptr);

@@ -29,9 +29,11 @@ int count_clashes(const model_list& groups, const std::vector<unit_cell>& cells,
     const mat3& o = cell.orthogonalisation;
 
     std::vector<vec3> atoms;  // selected atoms as stored (fractional, unreduced)
+    // The members of a merged ensemble stand in one place; only the first
+    // member counts, or they would clash with each other's images.
     for (const model& g : groups)
         for (const atom& a : g)
-            if (all_atoms || is_c_alpha(a)) atoms.push_back({a.x, a.y, a.z});
+            if (a.member == 0 && (all_atoms || is_c_alpha(a))) atoms.push_back({a.x, a.y, a.z});
     if (atoms.empty() || n == 0) return 0;
 
     // Image of atom a under operator s at entry a*n + s, reduced into the cell.

@@ -17,7 +17,8 @@ bool is_c_alpha(const atom& a);
 // the symmetry and lattice images of them in the solution's space group. All
 // atoms are selected when `all_atoms` is set, otherwise C-alpha atoms only.
 // Contacts of two atoms with each other directly, without any symmetry
-// operator or lattice translation, are not counted. The solution supplies only
+// operator or lattice translation, are not counted. Of a merged ensemble only
+// the first member's atoms are selected. The solution supplies only
 // its cell index.
 int count_clashes(const model_list& groups, const std::vector<unit_cell>& cells, bool all_atoms,
                   double clash_distance, const solution& s);

@@ -240,3 +240,21 @@ TEST(Packing, RefinedStructureAgreesWithBruteForce) {
 }
 
 }  // namespace
+
+// Members of a merged ensemble all stand in one place: only the first
+// member's atoms are counted, so a second member lying on a two-fold axis
+// (which would meet its own image) or on a lattice image of the first member
+// adds nothing, whereas the same atoms as a model of their own do count.
+TEST(Packing, MergedEnsembleCountsItsFirstMemberOnly) {
+    const unit_cell p2(3, 20, 30, 40, 90, 100, 90);
+    atom first = ca(0.30, 0.20, 0.25);
+    atom on_axis = ca(0.0, 0.2, 0.0);
+    atom lattice_image = ca(1.30, 0.20, 0.25);
+    on_axis.member = lattice_image.member = 1;
+    const model ensemble = {first, on_axis, lattice_image};
+    EXPECT_EQ(count({ensemble}, p2, 3.4), count({{first}}, p2, 3.4));
+    EXPECT_EQ(count({ensemble}, p2, 3.4, true), 0);
+
+    on_axis.member = lattice_image.member = 0;  // the same atoms, not an ensemble
+    EXPECT_EQ(count({{first, on_axis, lattice_image}}, p2, 3.4), 2);
+}

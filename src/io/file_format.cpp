@@ -1,0 +1,141 @@
+#include "io/file_format.hpp"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "io/io_error.hpp"
+#include "io/text_input.hpp"
+
+namespace zelt {
+
+namespace {
+
+// Inflated data beyond this size is refused rather than exhausting memory.
+constexpr std::size_t max_inflated = std::size_t(1) << 32;
+
+[[noreturn]] void bad_gzip(const std::string& name) {
+    throw io_error(name + ": truncated or corrupt gzip data");
+}
+
+bool starts_line_with(std::string_view bytes, std::size_t pos, std::string_view word) {
+    return bytes.compare(pos, word.size(), word) == 0;
+}
+
+// True when some line begins with an atom record name.
+bool has_atom_records(std::string_view bytes) {
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        if (starts_line_with(bytes, pos, "ATOM  ") || starts_line_with(bytes, pos, "HETATM")) return true;
+        const std::size_t next = bytes.find('\n', pos);
+        if (next == std::string_view::npos) break;
+        pos = next + 1;
+    }
+    return false;
+}
+
+// The first word of the text, past blanks and '#' comment lines.
+std::string_view first_word(std::string_view bytes) {
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const char c = bytes[pos];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            ++pos;
+        } else if (c == '#') {
+            const std::size_t next = bytes.find('\n', pos);
+            pos = next == std::string_view::npos ? bytes.size() : next + 1;
+        } else {
+            break;
+        }
+    }
+    const std::size_t end = bytes.find_first_of(" \t\r\n", pos);
+    return bytes.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+}
+
+bool is_cif(std::string_view bytes) {
+    std::string word(first_word(bytes).substr(0, 5));
+    std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return std::tolower(c); });
+    return word == "data_" || word == "globa";
+}
+
+bool looks_binary(std::string_view bytes) {
+    const std::size_t n = std::min<std::size_t>(bytes.size(), 4096);
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c < 32 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool is_gzip(std::string_view bytes) {
+    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f &&
+           static_cast<unsigned char>(bytes[1]) == 0x8b;
+}
+
+std::string inflate_gzip(std::string_view bytes, const std::string& name) {
+    z_stream zs{};
+    if (inflateInit2(&zs, 15 + 16) != Z_OK) bad_gzip(name);
+    std::string out;
+    char buffer[1 << 16];
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    zs.avail_in = static_cast<uInt>(bytes.size());
+    int status = Z_OK;
+    while (true) {
+        zs.next_out = reinterpret_cast<Bytef*>(buffer);
+        zs.avail_out = sizeof buffer;
+        status = inflate(&zs, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END) break;
+        out.append(buffer, sizeof buffer - zs.avail_out);
+        if (out.size() > max_inflated) break;
+        if (status == Z_STREAM_END) {
+            // Another gzip member may follow (concatenated files).
+            if (zs.avail_in == 0 || !is_gzip(std::string_view(reinterpret_cast<const char*>(zs.next_in),
+                                                               zs.avail_in)))
+                break;
+            inflateReset(&zs);
+        } else if (zs.avail_in == 0 && zs.avail_out != 0) {
+            break;  // input used up before the end of the stream
+        }
+    }
+    inflateEnd(&zs);
+    if (status != Z_STREAM_END || out.size() > max_inflated) bad_gzip(name);
+    return out;
+}
+
+std::string read_input_file(const std::string& name) {
+    std::ifstream in;
+    open_input_file(in, name);
+    return read_input_stream(in, name);
+}
+
+std::string read_input_stream(std::istream& in, const std::string& name) {
+    std::ostringstream all;
+    all << in.rdbuf();
+    if (in.bad()) throw io_error("error reading the file " + name);
+    std::string bytes = std::move(all).str();
+    return is_gzip(bytes) ? inflate_gzip(bytes, name) : bytes;
+}
+
+content_kind classify_content(std::string_view bytes) {
+    if (bytes.substr(0, 4) == "MTZ ") return content_kind::mtz;
+    if (looks_binary(bytes)) return content_kind::unknown;
+    if (is_cif(bytes)) {
+        if (bytes.find("_atom_site.") != std::string_view::npos) return content_kind::mmcif_model;
+        if (bytes.find("_refln.") != std::string_view::npos) return content_kind::mmcif_reflections;
+        return content_kind::mmcif_other;
+    }
+    return has_atom_records(bytes) ? content_kind::pdb : content_kind::text;
+}
+
+std::string without_gz_suffix(const std::string& name) {
+    if (name.size() < 3) return name;
+    std::string tail = name.substr(name.size() - 3);
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
+    return tail == ".gz" ? name.substr(0, name.size() - 3) : name;
+}
+
+}  // namespace zelt

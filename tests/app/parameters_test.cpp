@@ -27,14 +27,22 @@ void expect_failure(F f, const std::string& what) {
 
 TEST(Defaults, TableHasEveryKeyOnceWithItsValue) {
     const auto& table = zelt::default_parameter_table();
-    ASSERT_EQ(table.size(), 78u);
+    // The program's 78 keys, then the keys of the end-of-run summary and files.
+    ASSERT_EQ(table.size(), 82u);
     std::set<std::string> keys;
     for (const auto& [k, v] : table) EXPECT_TRUE(keys.insert(k).second) << "duplicate " << k;
     EXPECT_EQ(std::string(table.front().first), "version");
-    EXPECT_EQ(std::string(table.back().first), "packing.clash.atoms");
+    EXPECT_EQ(std::string(table[77].first), "packing.clash.atoms");
+    const std::vector<std::pair<std::string, std::string>> summary_keys = {
+        {"report.summary", "true"}, {"report.summary.tolerance", "2.0"}, {"output.json", "true"},
+        {"output.map-coefficients", "true"}};
+    for (std::size_t i = 0; i < summary_keys.size(); ++i) {
+        EXPECT_EQ(table[78 + i].first, summary_keys[i].first);
+        EXPECT_EQ(table[78 + i].second, summary_keys[i].second);
+    }
 
     const parameter_store d = zelt::make_default_store();
-    EXPECT_EQ(d.size(), 78u);
+    EXPECT_EQ(d.size(), 82u);
     // A sample of the defaults across the whole table, written out independently.
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"version", "16.07.1"}, {"output.level", "all"}, {"output.prefix", "zelt"},
@@ -135,7 +143,7 @@ TEST(EffectiveStore, OverridesReplaceDefaultsAndUnknownKeysFail) {
     overrides.set("attempts", "5");
     overrides.set("output.prefix", "run1");
     const parameter_store e = zelt::make_effective_store(defaults, overrides);
-    EXPECT_EQ(e.size(), 78u);
+    EXPECT_EQ(e.size(), 82u);
     EXPECT_EQ(e.text("attempts"), "5");
     EXPECT_EQ(e.text("output.prefix"), "run1");
     EXPECT_EQ(e.text("copies"), "1");

@@ -2,7 +2,8 @@
 # Builds zelt and searches for beta-lactamase in the measured data of the
 # beta-lactamase/BLIP complex (P3221, 3 A) bundled in examples/beta-blip.
 # Five attempts with a fixed seed take about two minutes on two cores; the
-# solution lines and the placed models (run/beta.1.pdb ... run/beta.5.pdb)
+# solution lines, the placed models (run/beta.1.pdb ... run/beta.5.pdb), the
+# summary with its verdict, run/beta.json and run/beta.best.mtz
 # are explained in README.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."

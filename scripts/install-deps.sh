@@ -6,6 +6,8 @@ packages=(g++ cmake make libtbb-dev libgtest-dev googletest libbenchmark-dev lib
 packages+=(gemmi-dev tao-pegtl-dev zlib1g-dev)
 # The fuzz targets (scripts/fuzz.sh) are built with clang and its libFuzzer runtime.
 packages+=(clang libclang-rt-14-dev)
+# The run record is written with nlohmann-json.
+packages+=(nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -37,8 +37,8 @@ void shorten_static(run_state& state, std::size_t n) {
 
 }  // namespace
 
-void attempt_output(run_state& state, const loop_position& where, const solution& s,
-                    double cc, double r, const std::vector<double>& step_scores, int attempt) {
+int attempt_output(run_state& state, const loop_position& where, const solution& s,
+                   double cc, double r, const std::vector<double>& step_scores, int attempt) {
     const parameter_store& p = state.params;
     const std::size_t before = state.static_list.size();
     place_copies(s, state.models, state.cells, state.static_list, state.static_centres);
@@ -65,16 +65,12 @@ void attempt_output(run_state& state, const loop_position& where, const solution
         write_solution(state, s, cc, r, clashes, name);
     }
     shorten_static(state, before);
+    return clashes;
 }
 
-void final_output(run_state& state, const result_tables& results, bool goal_is_maximum) {
-    const parameter_store& p = state.params;
-    if (p.text("output.level") != "best") return;
-    const bool assembly = p.boolean("assembly");
-
-    // The best last copy step over every cell step and model step (with an
-    // assembly only the last model step of each cell step counts).
-    int best_cell = -1, best_model = -1;
+bool find_overall_best(const result_tables& results, bool assembly, bool goal_is_maximum,
+                       int& best_cell, int& best_model) {
+    best_cell = best_model = -1;
     for (std::size_t j = 0; j < results.size(); ++j) {
         const auto& cell_step = results[j];
         for (std::size_t i = 0; i < cell_step.size(); ++i) {
@@ -90,7 +86,16 @@ void final_output(run_state& state, const result_tables& results, bool goal_is_m
                 best_cell = static_cast<int>(j), best_model = static_cast<int>(i);
         }
     }
-    if (best_cell < 0) return;
+    return best_cell >= 0;
+}
+
+void final_output(run_state& state, const result_tables& results, bool goal_is_maximum) {
+    const parameter_store& p = state.params;
+    if (p.text("output.level") != "best") return;
+    const bool assembly = p.boolean("assembly");
+
+    int best_cell = -1, best_model = -1;
+    if (!find_overall_best(results, assembly, goal_is_maximum, best_cell, best_model)) return;
     const copy_result& best = results[best_cell][best_model].back();
 
     const std::string& prefix = p.text("output.prefix");

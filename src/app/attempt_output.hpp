@@ -28,9 +28,17 @@ struct loop_position {
 };
 
 // Reports one attempt and writes its coordinates as configured; the static
-// list is left as it was found.
-void attempt_output(run_state& state, const loop_position& where, const solution& s,
-                    double cc, double r, const std::vector<double>& step_scores, int attempt);
+// list is left as it was found. Returns the clash count (-1: not counted).
+int attempt_output(run_state& state, const loop_position& where, const solution& s,
+                   double cc, double r, const std::vector<double>& step_scores, int attempt);
+
+// The cell step and model step (indices into `results`) whose last copy step
+// holds the overall best solution: over every cell step and model step (with
+// an assembly only the last model step of each cell step), the best first
+// score of the last copy step, the first in loop order winning ties. False
+// when there is none.
+bool find_overall_best(const result_tables& results, bool assembly, bool goal_is_maximum,
+                       int& best_cell, int& best_model);
 
 // Writes the overall best solution when the output level is "best".
 void final_output(run_state& state, const result_tables& results, bool goal_is_maximum);

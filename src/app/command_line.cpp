@@ -186,7 +186,7 @@ void set_verbosity(int level, parameter_store& o) {
     if (level < 0 || level > 2) throw std::runtime_error("Invalid value for option -v");
     const char* flag = level == 0 ? "false" : "true";
     for (const char* key : {"report.header", "report.inputs", "report.options", "report.steps",
-                            "report.local", "report.solution", "report.time.total"})
+                            "report.local", "report.solution", "report.time.total", "report.summary"})
         o.set(key, flag);
     o.set("report.evolution", level == 0 ? "none" : level == 1 ? "progress" : "generations");
     o.set("report.stats", "none");

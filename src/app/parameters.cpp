@@ -197,6 +197,12 @@ const std::vector<std::pair<const char*, const char*>>& default_parameter_table(
         {"model.hetero-groups", "keep"},
         {"model.b-factor", "b"},
         {"model.plddt-threshold", "70"},
+        // The end of the run: summary of distinct placements with a verdict,
+        // the run record and the map coefficients of the best solution.
+        {"report.summary", "true"},
+        {"report.summary.tolerance", "2.0"},
+        {"output.json", "true"},
+        {"output.map-coefficients", "true"},
     };
     return table;
 }

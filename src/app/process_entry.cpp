@@ -10,6 +10,7 @@
 #include "app/parameters.hpp"
 #include "app/reports.hpp"
 #include "app/run_driver.hpp"
+#include "app/run_summary.hpp"
 #include "crystal/refusal.hpp"
 
 namespace zelt {
@@ -40,6 +41,7 @@ int process_entry(int argc, char** argv) {
             return 0;
         case command_action::run: break;
         }
+        remember_command_line(argc, argv);
         run_driver(overrides);
         std::cout.flush();
         return 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/parameters.hpp"
+#include "app/run_log.hpp"
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
 #include "io/atom.hpp"
@@ -26,6 +27,7 @@ struct run_state {
     std::size_t base_static_count = 0;    // static lists loaded from files
     std::uint64_t seed = 0;               // seed of the run's random generator
     std::chrono::steady_clock::time_point start;
+    run_log log;                          // attempts kept for the run summary
 };
 
 }  // namespace zelt

@@ -12,6 +12,7 @@
 
 #include "app/attempt_output.hpp"
 #include "app/reports.hpp"
+#include "app/run_summary.hpp"
 #include "score/pearson.hpp"
 #include "score/scorer.hpp"
 #include "search/evolution.hpp"
@@ -246,6 +247,7 @@ void run_search(run_state& state) {
                 where.models_per_step = plan.models_per_step;
                 where.copies_per_step = plan.copies_per_step;
                 where.attempts = plan.attempts;
+                begin_copy_step(state, where, results, !state.static_list.empty());
 
                 for (int attempt = 1; attempt <= plan.attempts; ++attempt) {
                     if (state.report_steps) print_loop_header(state, plan, cell, model, copy, attempt);
@@ -317,10 +319,12 @@ void run_search(run_state& state) {
                         best = copy_result{s, first, second, cc, r};
                         have_best = true;
                     }
-                    attempt_output(state, where, s, cc, r, step_scores, attempt);
+                    const int clashes = attempt_output(state, where, s, cc, r, step_scores, attempt);
+                    note_attempt(state, s, cc, r, first, clashes, attempt);
                 }
 
                 results.back().back().push_back(best);
+                end_copy_step(state, *data, best, have_best, plan.goal_maximum);
                 fixed = plan.range_fixed;
                 rotation_rate = plan.rotation_rate;
                 rotation_size = plan.rotation_size;
@@ -344,6 +348,7 @@ void run_search(run_state& state) {
         text << seconds;
         out << "Total elapsed time: " << text.str() << " sec" << std::endl;
     }
+    finish_run(state, results, plan.goal_maximum);
 }
 
 }  // namespace zelt

@@ -1,0 +1,261 @@
+// The end of a run through the binary: the distinct placements and the
+// verdict, the run record against its schema and the solution lines, and the
+// map coefficients against gemmi's own structure factors of the written
+// coordinates.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "common/test_support.hpp"
+
+using namespace zelt_test;
+
+namespace {
+
+const std::string mtz = shell_quote(example("beta_blip.mtz").string());
+
+// The ATOM lines of chain A (beta-lactamase) of the reference solution.
+std::string reference_beta() {
+    std::string atoms;
+    std::istringstream in(read_file(example("reference_solution.pdb")));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("ATOM  ", 0) == 0 && line.size() > 21 && line[21] == 'A') atoms += line + "\n";
+    return atoms;
+}
+
+struct solution_line {
+    int attempt = 0;
+    double cc = 0, r = 0;
+    int clashes = 0;
+    double numbers[6] = {};   // Euler angles, translation
+};
+
+std::vector<solution_line> solution_lines(const std::string& out) {
+    std::vector<solution_line> lines;
+    const std::regex re(R"(Solution +(\d+)  (-?[0-9.]+) (-?[0-9.]+) +(-?\d+)  +(\S+) +(\S+) +(\S+) +(\S+) +(\S+) +(\S+) .*)");
+    std::istringstream in(out);
+    std::smatch m;
+    for (std::string line; std::getline(in, line);)
+        if (std::regex_match(line, m, re)) {
+            solution_line s{std::stoi(m[1]), std::stod(m[2]), std::stod(m[3]), std::stoi(m[4]), {}};
+            for (int i = 0; i < 6; ++i) s.numbers[i] = std::stod(m[5 + i]);
+            lines.push_back(s);
+        }
+    return lines;
+}
+
+// The verdict line: the line that starts with one of the three words.
+std::string verdict_line(const std::string& out) {
+    std::istringstream in(out);
+    std::string found;
+    for (std::string line; std::getline(in, line);)
+        for (const char* word : {"solved: ", "probably solved: ", "not clear: "})
+            if (line.rfind(word, 0) == 0) found = line;
+    return found;
+}
+
+run_result validate(const std::filesystem::path& json) {
+    const auto script = source_dir() / "tests" / "app" / "scripts" / "validate_json.py";
+    const auto schema = source_dir() / "schema" / "run-record.schema.json";
+    return run_command(shell_quote(python()) + " " + shell_quote(script.string()) + " " +
+                       shell_quote(schema.string()) + " " + shell_quote(json.string()));
+}
+
+// Every solution line appears in the record with the same numbers.
+void expect_record_holds(const nlohmann::json& record, const std::vector<solution_line>& lines) {
+    ASSERT_EQ(record["copy_steps"].size(), 1u);
+    const auto& attempts = record["copy_steps"][0]["attempts"];
+    ASSERT_EQ(attempts.size(), lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto& a = attempts[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(a["attempt"].get<int>(), lines[i].attempt);
+        EXPECT_NEAR(a["cc"].get<double>(), lines[i].cc, 0.00051);
+        EXPECT_NEAR(a["r"].get<double>(), lines[i].r, 0.00051);
+        EXPECT_EQ(a["clashes"].get<int>(), lines[i].clashes);
+        const auto& p = a["placements"][0];
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(p["euler"][k].get<double>(), lines[i].numbers[k], 0.051);
+            EXPECT_NEAR(p["translation"][k].get<double>(), lines[i].numbers[3 + k], 0.00051);
+        }
+    }
+}
+
+std::map<std::string, std::string> check_files(const std::filesystem::path& pdb, const std::filesystem::path& m) {
+    const auto script = source_dir() / "tests" / "app" / "scripts" / "check_run_files.py";
+    run_result r = run_command(shell_quote(python()) + " " + shell_quote(script.string()) + " " +
+                               shell_quote(pdb.string()) + " " + shell_quote(m.string()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::string> values;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        const auto space = line.find(' ');
+        values[line.substr(0, space)] = line.substr(space + 1);
+    }
+    return values;
+}
+
+TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
+    temp_dir dir;
+    write_file(dir / "beta_ref.pdb", reference_beta());
+    const run_result run = run_zelt("-e 3 -g 0 -w 1 -o ref " + mtz + " beta_ref.pdb", dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = solution_lines(run.out);
+    ASSERT_EQ(lines.size(), 1u) << run.out;
+    EXPECT_NE(run.out.find("Writing coordinates to ref.best.pdb\n\nTotal elapsed time: "), std::string::npos);
+    EXPECT_NE(run.out.find("Best solution: attempt 1, coordinates in ref.best.pdb\n"), std::string::npos);
+    EXPECT_EQ(verdict_line(run.out).rfind("not clear: best placement (CC ", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("Writing map coefficients to ref.best.mtz\nWriting run record to ref.json\n"),
+              std::string::npos);
+
+    // The MTZ, read back by gemmi, against the run and gemmi's own structure factors.
+    auto v = check_files(dir / "ref.best.pdb", dir / "ref.best.mtz");
+    const nlohmann::json record = nlohmann::json::parse(read_file(dir / "ref.json"));
+    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 2e-5);
+    EXPECT_NEAR(std::stod(v["cc"]), lines[0].cc, 0.0005);
+    EXPECT_EQ(v["columns"], "H:H K:H L:H FP:F FC:F PHIC:P FWT:F PHWT:P DELFWT:F PHDELWT:P");
+    EXPECT_EQ(v["cell"], v["pdbcell"]);
+    EXPECT_EQ(v["sg"], "P 32 2 1 P 32 2 1");
+    std::istringstream phase(v["phase"]);
+    double mean_difference = 0;
+    int strong = 0;
+    phase >> mean_difference >> strong;
+    std::cout << "map coefficients: CC " << v["cc"] << ", mean phase difference " << mean_difference
+              << " degrees over " << strong << " strong reflections, amplitude CC " << v["ampcc"] << "\n";
+    EXPECT_GT(strong, 1000);
+    EXPECT_LT(mean_difference, 15.0);
+    EXPECT_GT(std::stod(v["ampcc"]), 0.95);
+    EXPECT_LT(std::stod(v["fwt"]), 0.01);
+
+    // The record: valid, and holding the solution line.
+    const run_result valid = validate(dir / "ref.json");
+    EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+    expect_record_holds(record, lines);
+    EXPECT_EQ(record["reflections"]["count"].get<int>(), 8830);
+    EXPECT_EQ(record["seed"].get<int>(), 3);
+    EXPECT_EQ(record["crystal"]["space_group"]["number"].get<int>(), 154);
+    EXPECT_EQ(record["parameters"]["evolution.generations"], "0");
+    EXPECT_EQ(record["command_line"].back(), "beta_ref.pdb");
+    EXPECT_EQ(record["best"]["coordinates"], "ref.best.pdb");
+    EXPECT_EQ(record["best"]["map_coefficients"], "ref.best.mtz");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
+}
+
+TEST(RunSummary, SwitchesStandardOutputAndUnwritableFiles) {
+    temp_dir dir;
+    write_file(dir / "beta_ref.pdb", reference_beta());
+    const std::string fast = "-e 3 -g 0 -P optimizer.local=none " + mtz + " beta_ref.pdb";
+    auto exists = [&](const std::string& name) { return std::filesystem::exists(dir / name); };
+
+    run_result r = run_zelt("-v 0 -w 1 -o quiet " + fast, dir.path().string());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(exists("quiet.json") && exists("quiet.best.mtz"));
+
+    r = run_zelt("-w 1 -o off -P output.json=false -P output.map-coefficients=false -P report.summary=false " + fast,
+                 dir.path().string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(exists("off.best.pdb"));
+    EXPECT_FALSE(exists("off.json") || exists("off.best.mtz"));
+    EXPECT_EQ(r.out.find("Distinct placements"), std::string::npos);
+    EXPECT_EQ(verdict_line(r.out), "");
+
+    r = run_zelt("-w 0 -o none " + fast, dir.path().string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(exists("none.json") || exists("none.best.mtz"));
+    EXPECT_NE(r.out.find("Distinct placements (1 attempt;"), std::string::npos);
+
+    // Coordinates on standard output: the summary follows them, no files.
+    const auto before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+    r = run_zelt("-o - " + fast, dir.path().string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(r.out.find("\nEND "), r.out.find("Distinct placements"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), before);
+
+    // A file that cannot be written: the I/O message, status 1, nothing partial.
+    for (const std::string name : {"bad.best.mtz", "bad.json"}) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove_all(dir / name);
+        std::filesystem::create_directory(dir / name);
+        write_file(dir / name / "keep", "x");
+        r = run_zelt("-w 1 -o bad " + fast, dir.path().string());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, zelt_binary() + ": An I/O error has occurred: unable to write the file " + name +
+                             "\nExiting...\n");
+        EXPECT_TRUE(std::filesystem::is_directory(dir / name));
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
+        std::filesystem::remove_all(dir / name);
+    }
+}
+
+// beta.pdb with its x, y and z coordinates shuffled independently among the
+// atoms: the same size and composition, no structure.
+std::string scrambled_beta() {
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(example("beta.pdb")));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("ATOM  ", 0) == 0) lines.push_back(line);
+    std::mt19937 gen(11);
+    for (int axis = 0; axis < 3; ++axis) {
+        std::vector<std::string> column;
+        for (const auto& l : lines) column.push_back(l.substr(30 + 8 * axis, 8));
+        std::shuffle(column.begin(), column.end(), gen);
+        for (std::size_t i = 0; i < lines.size(); ++i) lines[i].replace(30 + 8 * axis, 8, column[i]);
+    }
+    std::string text;
+    for (const auto& l : lines) text += l + "\n";
+    return text;
+}
+
+TEST(RunSummary, NotClearForATooShortRunAndForAScrambledModel) {
+    temp_dir dir;
+    write_file(dir / "scrambled.pdb", scrambled_beta());
+    const run_result shortrun = run_zelt("-e 2016 -n 2 -g 4 -p 60 -w 0 " + mtz + " " +
+                                         shell_quote(example("beta.pdb").string()), dir.path().string());
+    ASSERT_EQ(shortrun.status, 0) << shortrun.err;
+    std::cout << verdict_line(shortrun.out) << "\n";
+    EXPECT_EQ(verdict_line(shortrun.out).rfind("not clear: ", 0), 0u) << shortrun.out;
+
+    const run_result scrambled = run_zelt("-e 7 -n 4 -g 8 -p 100 -w 0 " + mtz + " scrambled.pdb", dir.path().string());
+    ASSERT_EQ(scrambled.status, 0) << scrambled.err;
+    std::cout << verdict_line(scrambled.out) << "\n";
+    EXPECT_EQ(verdict_line(scrambled.out).rfind("not clear: ", 0), 0u) << scrambled.out;
+}
+
+// The example search that finds beta-lactamase in attempts 4 and 5.
+TEST(RunSummary, SolvedOnTheExampleBetaSearch) {
+    temp_dir dir;
+    const run_result run = run_zelt("-e 2016 -n 5 -o beta " + mtz + " " + shell_quote(example("beta.pdb").string()),
+                                    dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = solution_lines(run.out);
+    ASSERT_EQ(lines.size(), 5u);
+    const std::string verdict = verdict_line(run.out);
+    std::cout << verdict << "\n";
+    EXPECT_EQ(verdict.rfind("solved: best placement (CC 0.61", 0), 0u) << run.out;
+    EXPECT_NE(verdict.find("found by 2 of 5 attempts"), std::string::npos);
+    EXPECT_NE(run.out.find("Best solution: attempt 4, coordinates in beta.4.pdb\n"), std::string::npos);
+
+    const nlohmann::json record = nlohmann::json::parse(read_file(dir / "beta.json"));
+    const run_result valid = validate(dir / "beta.json");
+    EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+    expect_record_holds(record, lines);
+    const auto& rows = record["copy_steps"][0]["placements"];
+    EXPECT_EQ(rows[0]["attempts"], nlohmann::json::array({4, 5}));
+    EXPECT_EQ(record["verdict"]["status"], "solved");
+    EXPECT_EQ(record["best"]["map_coefficients"], "beta.best.mtz");
+    auto v = check_files(dir / "beta.4.pdb", dir / "beta.best.mtz");
+    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 2e-5);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #define HWY_TARGET_INCLUDE "transform/fc_simd.cpp"
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
+#include "hwy/contrib/math/math-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace zelt::fc_simd {
@@ -166,6 +167,14 @@ HWY_INLINE void block(df_t df, const job& j, std::size_t i, vf& re, vf& im) {
         add_copy<Trilinear>(df, j.copies[c], j.terms, h, k, l, re, im);
 }
 
+// The bulk-solvent factor of the reflections in the lanes.
+HWY_INLINE void babinet(df_t df, const job& j, vf s2, vf& re, vf& im) {
+    const vf e = hn::Exp(df, hn::Neg(hn::Mul(s2, hn::Set(df, j.b_sol))));
+    const vf g = hn::NegMulAdd(hn::Set(df, j.k_sol), e, hn::Set(df, 1.0f));
+    re = hn::Mul(re, g);
+    im = hn::Mul(im, g);
+}
+
 template <bool Trilinear>
 void run_range(const job& j, std::size_t begin, std::size_t end, std::complex<float>* out) {
     const df_t df;
@@ -176,18 +185,22 @@ void run_range(const job& j, std::size_t begin, std::size_t end, std::complex<fl
         vf re, im;
         hn::LoadInterleaved2(df, reinterpret_cast<const float*>(j.static_fc + i), re, im);
         block<Trilinear>(df, j, i, re, im);
+        if (j.babinet) babinet(df, j, hn::LoadU(df, j.s2 + i), re, im);
         hn::StoreInterleaved2(re, im, df, o);
     }
     if (i < end) {   // last, partial vector: the index columns are padded
         HWY_ALIGN float buf[2 * HWY_MAX_BYTES / sizeof(float)] = {};
+        HWY_ALIGN float s2[HWY_MAX_BYTES / sizeof(float)] = {};
         const std::size_t rest = end - i;
         for (std::size_t r = 0; r < rest; ++r) {
             buf[2 * r] = j.static_fc[i + r].real();
             buf[2 * r + 1] = j.static_fc[i + r].imag();
+            if (j.babinet) s2[r] = j.s2[i + r];
         }
         vf re, im;
         hn::LoadInterleaved2(df, buf, re, im);
         block<Trilinear>(df, j, i, re, im);
+        if (j.babinet) babinet(df, j, hn::Load(df, s2), re, im);
         hn::StoreInterleaved2(re, im, df, buf);
         for (std::size_t r = 0; r < rest; ++r) out[i + r] = {buf[2 * r], buf[2 * r + 1]};
     }

@@ -44,14 +44,20 @@ struct job {
     const copy* copies = nullptr;
     std::size_t n_copies = 0;
     bool trilinear = true;
+    // Bulk-solvent factor 1 - k exp(-B s2) applied to each sum when `babinet`.
+    const float* s2 = nullptr;
+    float k_sol = 0.0f;
+    float b_sol = 0.0f;
+    bool babinet = false;
 };
 
 // Index columns are padded to a multiple of this many reflections, and
 // ranges handed to run() should start at such a multiple.
 constexpr std::size_t padding = 64;
 
-// out[i] = static_fc[i] + sum over copies and operators, for i in
-// [begin, end). Writes nothing outside the range.
+// out[i] = static_fc[i] + sum over copies and operators, times the
+// bulk-solvent factor when asked, for i in [begin, end). Writes nothing
+// outside the range.
 void run(const job& j, std::size_t begin, std::size_t end, std::complex<float>* out);
 
 // Name of the instruction set run() uses now.

@@ -327,7 +327,10 @@ void prepare_vector_terms(candidate_setup& setup) {
     }
 }
 
-fc_simd::job vector_job(const fc_reflections& refl, const candidate_setup& setup, bool trilinear) {
+// The job of one candidate; the bulk-solvent factor goes into the loop
+// unless k_sol is 0 (factor exactly 1).
+fc_simd::job vector_job(const fc_reflections& refl, const candidate_setup& setup, const solution& s,
+                        bool trilinear) {
     fc_simd::job j;
     const std::size_t padded = refl.padded_size();
     j.h = refl.columns.data();
@@ -338,6 +341,10 @@ fc_simd::job vector_job(const fc_reflections& refl, const candidate_setup& setup
     j.copies = setup.vector_copies.data();
     j.n_copies = setup.vector_copies.size();
     j.trilinear = trilinear;
+    j.s2 = refl.s2.data();
+    j.k_sol = s.k;
+    j.b_sol = s.b;
+    j.babinet = s.k != 0.0f;
     return j;
 }
 
@@ -346,7 +353,7 @@ fc_simd::job vector_job(const fc_reflections& refl, const candidate_setup& setup
 const fc_reflections& with_columns(const fc_reflections& refl, fc_reflections& copy) {
     if (refl.columns.size() == 3 * refl.padded_size()) return refl;
     copy.hkl = refl.hkl;
-    copy.s2.assign(refl.size(), 0.0f);
+    copy.s2 = refl.s2;
     const std::size_t padded = copy.padded_size();
     copy.columns.assign(3 * padded, 0.0f);
     for (std::size_t i = 0; i < copy.size(); ++i)
@@ -485,12 +492,13 @@ void calculate_fc(const fc_reflections& refl, const fc_model& model, const solut
         prepare_vector_terms(setup);
         thread_local fc_reflections storage;
         const fc_reflections& r = with_columns(refl, storage);
-        fc_simd::run(vector_job(r, setup, mode == lookup_mode::trilinear), 0, r.size(), out.data());
-    } else if (mode == lookup_mode::trilinear) {
-        serial_fc<lookup_mode::trilinear>(refl, setup, out);
-    } else {
-        serial_fc<lookup_mode::nearest>(refl, setup, out);
+        fc_simd::run(vector_job(r, setup, s, mode == lookup_mode::trilinear), 0, r.size(), out.data());
+        return;
     }
+    if (mode == lookup_mode::trilinear)
+        serial_fc<lookup_mode::trilinear>(refl, setup, out);
+    else
+        serial_fc<lookup_mode::nearest>(refl, setup, out);
     apply_babinet(refl, s, out);
 }
 
@@ -507,7 +515,7 @@ void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, co
         prepare_vector_terms(setup);
         fc_reflections storage;
         const fc_reflections& r = with_columns(refl, storage);
-        const fc_simd::job j = vector_job(r, setup, true);
+        const fc_simd::job j = vector_job(r, setup, s, true);
         // Blocks start at multiples of the padding, as the vector loop wants.
         const std::size_t blocks = (n + fc_simd::padding - 1) / fc_simd::padding;
         tbb::parallel_for(tbb::blocked_range<std::size_t>(0, blocks),
@@ -516,7 +524,9 @@ void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, co
                               const std::size_t e = std::min(n, range.end() * fc_simd::padding);
                               fc_simd::run(j, b, e, out.data());
                           });
-    } else if (n == 1) {
+        return;
+    }
+    if (n == 1) {
         serial_fc<lookup_mode::trilinear>(refl, setup, out);
     } else if (n > 1) {
         tbb::parallel_for(tbb::blocked_range<std::size_t>(0, n),

@@ -10,6 +10,11 @@
 // global search over a population of 300 random candidates with
 // tbb::parallel_for, as the evolutionary engine scores a generation, on one
 // thread and on all of them.
+//
+// Every structure-factor benchmark runs with both loops, the argument
+// "vector" 1 for the vector loop (the instruction set chosen at run time, in
+// the "simd" label) and 0 for the scalar reference, so that one run gives
+// the ratio of the two on the same machine under the same load.
 #include <benchmark/benchmark.h>
 #include <tbb/global_control.h>
 #include <tbb/info.h>
@@ -105,43 +110,67 @@ void rate_counters(benchmark::State& state, double candidates) {
 }
 
 // Calculated structure factors of one candidate on the calling thread.
+fc_kernel kernel_arg(benchmark::State& state, int index) {
+    const bool vector = state.range(index) != 0;
+    state.SetLabel(vector ? "simd " + fc_vector_target() : "scalar");
+    return vector ? fc_kernel::vector : fc_kernel::scalar;
+}
+
 template <lookup_mode Mode>
 void fc_serial(benchmark::State& state) {
     const beta_blip& f = fixture();
+    const fc_kernel kernel = kernel_arg(state, 0);
     std::vector<complex_f> out(f.data->size());
     const solution& s = f.population.front();
     for (auto _ : state) {
-        calculate_fc(f.data->reflections, f.data->model(), s, Mode, out);
+        calculate_fc(f.data->reflections, f.data->model(), s, Mode, out, kernel);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     rate_counters(state, static_cast<double>(state.iterations()));
 }
-BENCHMARK(fc_serial<lookup_mode::trilinear>)->Name("fc_serial/trilinear")->Unit(benchmark::kMillisecond);
-BENCHMARK(fc_serial<lookup_mode::nearest>)->Name("fc_serial/nearest")->Unit(benchmark::kMillisecond);
+BENCHMARK(fc_serial<lookup_mode::trilinear>)
+    ->Name("fc_serial/trilinear")
+    ->ArgName("vector")
+    ->DenseRange(0, 1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(fc_serial<lookup_mode::nearest>)
+    ->Name("fc_serial/nearest")
+    ->ArgName("vector")
+    ->DenseRange(0, 1)
+    ->Unit(benchmark::kMillisecond);
 
 // The same, reflections spread over all worker threads (simplex, reports).
 void fc_parallel(benchmark::State& state) {
     const beta_blip& f = fixture();
+    const fc_kernel kernel = kernel_arg(state, 0);
     std::vector<complex_f> out(f.data->size());
     const solution& s = f.population.front();
     for (auto _ : state) {
-        calculate_fc_parallel(f.data->reflections, f.data->model(), s, out);
+        calculate_fc_parallel(f.data->reflections, f.data->model(), s, out, kernel);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     rate_counters(state, static_cast<double>(state.iterations()));
     state.counters["threads"] = tbb::info::default_concurrency();
 }
-BENCHMARK(fc_parallel)->Name("fc_parallel/trilinear")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(fc_parallel)
+    ->Name("fc_parallel/trilinear")
+    ->ArgName("vector")
+    ->DenseRange(0, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // One generation of the global search: the objective over the population in
 // a parallel loop, each candidate computed serially on its worker thread.
-// The argument is the number of threads allowed.
+// The arguments: the number of threads allowed, and the loop. The objective
+// takes the process-wide choice of loop, set here for the benchmark's run.
 template <int Interpolate>
 void population_objective(benchmark::State& state) {
     const beta_blip& f = fixture();
     const int threads = static_cast<int>(state.range(0));
+    const fc_kernel before = current_fc_kernel();
+    set_fc_kernel(kernel_arg(state, 1));
     tbb::global_control limit(tbb::global_control::max_allowed_parallelism,
                               static_cast<std::size_t>(threads));
     const scorer<pearson<float, double>, Interpolate, 0> objective(f.data);
@@ -152,14 +181,18 @@ void population_objective(benchmark::State& state) {
         benchmark::DoNotOptimize(scores.data());
         benchmark::ClobberMemory();
     }
+    set_fc_kernel(before);
     rate_counters(state, static_cast<double>(state.iterations() * f.population.size()));
     state.counters["threads"] = threads;
 }
 
 void thread_counts(benchmark::internal::Benchmark* b) {
-    b->Arg(1);
+    b->ArgNames({"threads", "vector"});
     const int all = tbb::info::default_concurrency();
-    if (all > 1) b->Arg(all);
+    for (int vector = 0; vector <= 1; ++vector) {
+        b->Args({1, vector});
+        if (all > 1) b->Args({all, vector});
+    }
 }
 BENCHMARK(population_objective<1>)
     ->Name("population_objective/trilinear")

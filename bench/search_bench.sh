@@ -18,7 +18,9 @@
 # and the reporting, all of which are inside the wall time.  It is a lower
 # bound on the throughput of the scoring itself.  ZELT_BENCH_ATTEMPTS,
 # ZELT_BENCH_POPULATION and ZELT_BENCH_GENERATIONS change the settings (for a
-# quick trial of the script).
+# quick trial of the script); ZELT_BENCH_ASSEMBLY=0 skips the second run.
+# ZELT_SIMD=0 in the environment makes the binary use its scalar
+# structure-factor loop.
 set -euo pipefail
 
 root=$(pwd)
@@ -81,6 +83,8 @@ echo "beta alone: wall time $wall s; attempts placing beta correctly: $found/$at
      "$rate evaluations/s"
 grep '^Solution' out.txt | sed 's/^/  /'
 echo
+
+[[ ${ZELT_BENCH_ASSEMBLY:-1} == 0 ]] && exit 0
 
 # 2. Assembly: beta-lactamase, then BLIP with beta fixed.
 mkdir "$work/assembly"

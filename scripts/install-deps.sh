@@ -8,6 +8,8 @@ packages+=(gemmi-dev tao-pegtl-dev zlib1g-dev)
 packages+=(clang libclang-rt-14-dev)
 # The run record is written with nlohmann-json.
 packages+=(nlohmann-json3-dev)
+# Highway: portable SIMD with run-time dispatch.
+packages+=(libhwy-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

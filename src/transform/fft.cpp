@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -24,7 +25,18 @@
 #define ZELT_IVDEP
 #endif
 
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "transform/fft.cpp"
+#include "hwy/foreach_target.h"  // IWYU pragma: keep
+#include "hwy/highway.h"
+
+// The passes and the reordering are plain loops over the lines of a pass,
+// written for the compiler's vectoriser; they are compiled once per
+// instruction set (Highway's targets) and the best one the processor
+// supports is chosen at run time.
+HWY_BEFORE_NAMESPACE();
 namespace zelt {
+namespace HWY_NAMESPACE {
 
 namespace {
 
@@ -314,62 +326,7 @@ struct radix_odd {
 
 }  // namespace
 
-fft_factors fft_factorize(int n) {
-    fft_factors out;
-    int squares[fft_nest];
-    int singles[fft_nest];
-    int ns = 0, nt = 0;
-    int m = n;
-    int k = 2;
-    while (m > 1) {
-        if (k > fft_max_prime) throw std::runtime_error("FFT: largest factor exceeds max_prime");
-        if (m % k != 0) {
-            ++k;
-            continue;
-        }
-        const bool square = (m / k) % k == 0;
-        if (2 * ns + nt + (square ? 2 : 1) > fft_nest)
-            throw std::runtime_error("FFT: factor count exceeds nest");
-        m /= k;
-        if (square) {
-            m /= k;
-            squares[ns++] = k;
-            out.square_product *= k;
-        } else {
-            singles[nt++] = k;
-        }
-    }
-
-    int len = 0;
-    for (int i = ns - 1; i >= 0; --i) out.symmetric[len++] = squares[i];
-    for (int i = 0; i < nt; ++i) out.symmetric[len++] = singles[i];
-    for (int i = 0; i < ns; ++i) out.symmetric[len++] = squares[i];
-
-    int plen = 0;
-    for (int i = ns - 1; i >= 0; --i) out.permutation[plen++] = squares[i];
-    if (nt >= 1) out.permutation[plen++] = n / (out.square_product * out.square_product);
-    for (int i = 0; i < ns; ++i) out.permutation[plen++] = squares[i];
-
-    if (nt >= 2)
-        for (int i = 0; i < nt; ++i) out.square_free[i] = singles[i];
-
-    // Runs of 2 become passes of 8 with a trailing 4 or 2; merged positions
-    // before the end of a run become 1 (no work).
-    int c = 1;
-    for (int i = 0; i < len; ++i) {
-        out.passes[i] = out.symmetric[i];
-        if (out.symmetric[i] != 2) continue;
-        out.passes[i] = 1;
-        c *= 2;
-        if (c == 8 || out.symmetric[i + 1] != 2) {
-            out.passes[i] = c;
-            c = 1;
-        }
-    }
-    return out;
-}
-
-void ComplexFTKernalDriver(int n, const int* passes, const fft_lines& lines, float* re, float* im) {
+void DriverImpl(int n, const int* passes, const fft_lines& lines, float* re, float* im) {
     std::ptrdiff_t span = n;
     for (int i = 0; passes[i] != 0; ++i) {
         const int f = passes[i];
@@ -388,7 +345,7 @@ void ComplexFTKernalDriver(int n, const int* passes, const fft_lines& lines, flo
     }
 }
 
-void fft_reorder(int n, const int* permutation, const int* square_free, int square_product,
+void ReorderImpl(int n, const int* permutation, const int* square_free, int square_product,
                  const fft_lines& lines, float* re, float* im) {
     const std::ptrdiff_t s = lines.stride;
     const std::ptrdiff_t total = lines.total;
@@ -499,21 +456,140 @@ void fft_reorder(int n, const int* permutation, const int* square_free, int squa
     }
 }
 
-void fft_transform_lines(const fft_lines& lines, float* re, float* im) {
+void LinesImpl(const fft_lines& lines, float* re, float* im) {
     if (lines.n <= 1) return;
     if (lines.stride < 1 || lines.total % (static_cast<std::ptrdiff_t>(lines.n) * lines.stride) != 0)
         throw std::invalid_argument("FFT: line set does not tile the array");
     const fft_factors f = fft_factorize(lines.n);
-    ComplexFTKernalDriver(lines.n, f.passes.data(), lines, re, im);
-    fft_reorder(lines.n, f.permutation.data(), f.square_free.data(), f.square_product, lines, re, im);
+    DriverImpl(lines.n, f.passes.data(), lines, re, im);
+    ReorderImpl(lines.n, f.permutation.data(), f.square_free.data(), f.square_product, lines, re, im);
+}
+
+// The lines along x are contiguous, so a pass over them has only one line
+// per stride offset and nothing for the vector units. They are therefore
+// transformed a batch at a time: the batch's lines are copied side by side
+// into a small buffer (point i of line b at i * batch + b), transformed there
+// as one line set with stride `batch`, and copied back.
+void x_lines(float* re, float* im, int nx, std::ptrdiff_t lines) {
+    constexpr std::ptrdiff_t batch = 32;
+    const fft_factors f = fft_factorize(nx);
+    std::vector<float> buffer(2 * static_cast<std::size_t>(nx) * batch);
+    float* br = buffer.data();
+    float* bi = br + static_cast<std::ptrdiff_t>(nx) * batch;
+    for (std::ptrdiff_t first = 0; first < lines; first += batch) {
+        const std::ptrdiff_t m = std::min(batch, lines - first);
+        const fft_lines set{nx, m, nx * m};
+        for (std::ptrdiff_t b = 0; b < m; ++b) {
+            const float* r = re + (first + b) * nx;
+            const float* q = im + (first + b) * nx;
+            for (std::ptrdiff_t i = 0; i < nx; ++i) {
+                br[i * m + b] = r[i];
+                bi[i * m + b] = q[i];
+            }
+        }
+        DriverImpl(nx, f.passes.data(), set, br, bi);
+        ReorderImpl(nx, f.permutation.data(), f.square_free.data(), f.square_product, set, br, bi);
+        for (std::ptrdiff_t b = 0; b < m; ++b) {
+            float* r = re + (first + b) * nx;
+            float* q = im + (first + b) * nx;
+            for (std::ptrdiff_t i = 0; i < nx; ++i) {
+                r[i] = br[i * m + b];
+                q[i] = bi[i * m + b];
+            }
+        }
+    }
+}
+
+void Fft3dImpl(float* re, float* im, int nx, int ny, int nz) {
+    if (nx < 1 || ny < 1 || nz < 1) return;
+    const std::ptrdiff_t total = static_cast<std::ptrdiff_t>(nx) * ny * nz;
+    if (nx > 1) x_lines(re, im, nx, total / nx);
+    LinesImpl({ny, nx, total}, re, im);
+    LinesImpl({nz, static_cast<std::ptrdiff_t>(nx) * ny, total}, re, im);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace zelt
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace zelt {
+
+HWY_EXPORT(DriverImpl);
+HWY_EXPORT(ReorderImpl);
+HWY_EXPORT(LinesImpl);
+HWY_EXPORT(Fft3dImpl);
+
+fft_factors fft_factorize(int n) {
+    fft_factors out;
+    int squares[fft_nest];
+    int singles[fft_nest];
+    int ns = 0, nt = 0;
+    int m = n;
+    int k = 2;
+    while (m > 1) {
+        if (k > fft_max_prime) throw std::runtime_error("FFT: largest factor exceeds max_prime");
+        if (m % k != 0) {
+            ++k;
+            continue;
+        }
+        const bool square = (m / k) % k == 0;
+        if (2 * ns + nt + (square ? 2 : 1) > fft_nest)
+            throw std::runtime_error("FFT: factor count exceeds nest");
+        m /= k;
+        if (square) {
+            m /= k;
+            squares[ns++] = k;
+            out.square_product *= k;
+        } else {
+            singles[nt++] = k;
+        }
+    }
+
+    int len = 0;
+    for (int i = ns - 1; i >= 0; --i) out.symmetric[len++] = squares[i];
+    for (int i = 0; i < nt; ++i) out.symmetric[len++] = singles[i];
+    for (int i = 0; i < ns; ++i) out.symmetric[len++] = squares[i];
+
+    int plen = 0;
+    for (int i = ns - 1; i >= 0; --i) out.permutation[plen++] = squares[i];
+    if (nt >= 1) out.permutation[plen++] = n / (out.square_product * out.square_product);
+    for (int i = 0; i < ns; ++i) out.permutation[plen++] = squares[i];
+
+    if (nt >= 2)
+        for (int i = 0; i < nt; ++i) out.square_free[i] = singles[i];
+
+    // Runs of 2 become passes of 8 with a trailing 4 or 2; merged positions
+    // before the end of a run become 1 (no work).
+    int c = 1;
+    for (int i = 0; i < len; ++i) {
+        out.passes[i] = out.symmetric[i];
+        if (out.symmetric[i] != 2) continue;
+        out.passes[i] = 1;
+        c *= 2;
+        if (c == 8 || out.symmetric[i + 1] != 2) {
+            out.passes[i] = c;
+            c = 1;
+        }
+    }
+    return out;
+}
+
+void ComplexFTKernalDriver(int n, const int* passes, const fft_lines& lines, float* re, float* im) {
+    HWY_DYNAMIC_DISPATCH(DriverImpl)(n, passes, lines, re, im);
+}
+
+void fft_reorder(int n, const int* permutation, const int* square_free, int square_product,
+                 const fft_lines& lines, float* re, float* im) {
+    HWY_DYNAMIC_DISPATCH(ReorderImpl)(n, permutation, square_free, square_product, lines, re, im);
+}
+
+void fft_transform_lines(const fft_lines& lines, float* re, float* im) {
+    HWY_DYNAMIC_DISPATCH(LinesImpl)(lines, re, im);
 }
 
 void fft_3d(float* re, float* im, int nx, int ny, int nz) {
-    if (nx < 1 || ny < 1 || nz < 1) return;
-    const std::ptrdiff_t total = static_cast<std::ptrdiff_t>(nx) * ny * nz;
-    fft_transform_lines({nx, 1, total}, re, im);
-    fft_transform_lines({ny, nx, total}, re, im);
-    fft_transform_lines({nz, static_cast<std::ptrdiff_t>(nx) * ny, total}, re, im);
+    HWY_DYNAMIC_DISPATCH(Fft3dImpl)(re, im, nx, ny, nz);
 }
 
 int fft_friendly_size(int n) {
@@ -528,3 +604,4 @@ int fft_friendly_size(int n) {
 }
 
 }  // namespace zelt
+#endif  // HWY_ONCE

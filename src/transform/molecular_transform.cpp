@@ -4,12 +4,15 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 #include <string>
 
 #include "crystal/refusal.hpp"
+#include "transform/fc_simd.hpp"
 #include "transform/fourier_map.hpp"
 
 namespace zelt {
@@ -270,6 +273,15 @@ fc_reflections::fc_reflections(const reflection_set& reflections) {
         static_fc[i] = {r.static_re, r.static_im};
         s2[i] = r.s2;
     }
+    const std::size_t padded = padded_size();
+    columns.assign(3 * padded, 0.0f);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t a = 0; a < 3; ++a) columns[a * padded + i] = hkl[3 * i + a];
+}
+
+std::size_t fc_reflections::padded_size() const {
+    const std::size_t p = fc_simd::padding;
+    return (size() + p - 1) / p * p;
 }
 
 namespace {
@@ -296,7 +308,75 @@ struct candidate_setup {
     std::vector<operator_term> terms;
     std::vector<copy_terms> copies;
     int code = 0;
+    // The same in the single-precision form of the vector loop.
+    std::vector<fc_simd::term> vector_terms;
+    std::vector<fc_simd::copy> vector_copies;
 };
+
+// The vector loop reads h, k and l unpermuted: the permutation moves into
+// the columns of the matrix and of the phase vector (h'_j = h_((p+j) mod 3)).
+// Whole cycles of the phase vector are dropped first, so that the
+// single-precision phase of a large index keeps its fraction.
+fc_simd::term vector_term(const operator_term& t, int p) {
+    fc_simd::term v;
+    for (int j = 0; j < 3; ++j) {
+        const int a = (p + j) % 3;
+        for (int i = 0; i < 3; ++i) v.m[3 * i + a] = static_cast<float>(t.m[3 * i + j]);
+        v.v[a] = static_cast<float>(t.v[j] - std::nearbyint(t.v[j]));
+    }
+    return v;
+}
+
+void prepare_vector_terms(candidate_setup& setup) {
+    setup.vector_terms.clear();
+    setup.vector_copies.clear();
+    for (const operator_term& t : setup.terms) setup.vector_terms.push_back(vector_term(t, setup.code));
+    for (const copy_terms& c : setup.copies) {
+        const transform_table& t = *c.table;
+        fc_simd::copy v{reinterpret_cast<const float*>(t.entries.data()),
+                        {t.n_h, t.n_k, t.n_l},
+                        {t.origin[0], t.origin[1], t.origin[2]},
+                        {t.inverse_step[0], t.inverse_step[1], t.inverse_step[2]},
+                        c.first,
+                        c.count};
+        setup.vector_copies.push_back(v);
+    }
+}
+
+// The job of one candidate; the bulk-solvent factor goes into the loop
+// unless k_sol is 0 (factor exactly 1).
+fc_simd::job vector_job(const fc_reflections& refl, const candidate_setup& setup, const solution& s,
+                        bool trilinear) {
+    fc_simd::job j;
+    const std::size_t padded = refl.padded_size();
+    j.h = refl.columns.data();
+    j.k = j.h + padded;
+    j.l = j.k + padded;
+    j.static_fc = refl.static_fc.data();
+    j.terms = setup.vector_terms.data();
+    j.copies = setup.vector_copies.data();
+    j.n_copies = setup.vector_copies.size();
+    j.trilinear = trilinear;
+    j.s2 = refl.s2.data();
+    j.k_sol = s.k;
+    j.b_sol = s.b;
+    j.babinet = s.k != 0.0f;
+    return j;
+}
+
+// A reflection list whose index columns were not built (filled by hand):
+// a copy with columns, made in `copy`.
+const fc_reflections& with_columns(const fc_reflections& refl, fc_reflections& copy) {
+    if (refl.columns.size() == 3 * refl.padded_size()) return refl;
+    copy.hkl = refl.hkl;
+    copy.s2 = refl.s2;
+    const std::size_t padded = copy.padded_size();
+    copy.columns.assign(3 * padded, 0.0f);
+    for (std::size_t i = 0; i < copy.size(); ++i)
+        for (std::size_t a = 0; a < 3; ++a) copy.columns[a * padded + i] = refl.hkl[3 * i + a];
+    copy.static_fc = refl.static_fc;
+    return copy;
+}
 
 void prepare_candidate(const fc_model& model, const solution& s, candidate_setup& setup) {
     setup.terms.clear();
@@ -381,8 +461,41 @@ void serial_fc(const fc_reflections& refl, const candidate_setup& setup,
 
 }  // namespace
 
+namespace {
+
+fc_kernel kernel_from_environment() {
+    const char* v = std::getenv("ZELT_SIMD");
+    if (!v) return fc_kernel::vector;
+    const std::string text(v);
+    return text == "0" || text == "off" || text == "false" || text == "scalar" ? fc_kernel::scalar
+                                                                               : fc_kernel::vector;
+}
+
+std::atomic<fc_kernel>& kernel_choice() {
+    static std::atomic<fc_kernel> choice{kernel_from_environment()};
+    return choice;
+}
+
+}  // namespace
+
+fc_kernel current_fc_kernel() { return kernel_choice().load(std::memory_order_relaxed); }
+
+void set_fc_kernel(fc_kernel k) { kernel_choice().store(k, std::memory_order_relaxed); }
+
+std::string fc_vector_target() { return fc_simd::target_name(); }
+
 void calculate_fc(const fc_reflections& refl, const fc_model& model, const solution& s,
                   lookup_mode mode, std::vector<complex_f>& out) {
+    calculate_fc(refl, model, s, mode, out, current_fc_kernel());
+}
+
+void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, const solution& s,
+                           std::vector<complex_f>& out) {
+    calculate_fc_parallel(refl, model, s, out, current_fc_kernel());
+}
+
+void calculate_fc(const fc_reflections& refl, const fc_model& model, const solution& s,
+                  lookup_mode mode, std::vector<complex_f>& out, fc_kernel kernel) {
     // One setup per thread, reused from call to call: the serial calculation
     // is the objective of the global search, called for every candidate from
     // every worker thread, and must not allocate once warmed up. Nothing
@@ -391,6 +504,13 @@ void calculate_fc(const fc_reflections& refl, const fc_model& model, const solut
     thread_local candidate_setup setup;
     prepare_candidate(model, s, setup);
     out.resize(refl.size());
+    if (kernel == fc_kernel::vector) {
+        prepare_vector_terms(setup);
+        thread_local fc_reflections storage;
+        const fc_reflections& r = with_columns(refl, storage);
+        fc_simd::run(vector_job(r, setup, s, mode == lookup_mode::trilinear), 0, r.size(), out.data());
+        return;
+    }
     if (mode == lookup_mode::trilinear)
         serial_fc<lookup_mode::trilinear>(refl, setup, out);
     else
@@ -399,7 +519,7 @@ void calculate_fc(const fc_reflections& refl, const fc_model& model, const solut
 }
 
 void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, const solution& s,
-                           std::vector<complex_f>& out) {
+                           std::vector<complex_f>& out, fc_kernel kernel) {
     // A setup of its own: while this thread waits for the loop below it may
     // run other tasks (a serial calculation among them), which must not
     // touch the matrices the loop is reading.
@@ -407,6 +527,21 @@ void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, co
     prepare_candidate(model, s, setup);
     const std::size_t n = refl.size();
     out.resize(n);
+    if (kernel == fc_kernel::vector && n > 0) {
+        prepare_vector_terms(setup);
+        fc_reflections storage;
+        const fc_reflections& r = with_columns(refl, storage);
+        const fc_simd::job j = vector_job(r, setup, s, true);
+        // Blocks start at multiples of the padding, as the vector loop wants.
+        const std::size_t blocks = (n + fc_simd::padding - 1) / fc_simd::padding;
+        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, blocks),
+                          [&](const tbb::blocked_range<std::size_t>& range) {
+                              const std::size_t b = range.begin() * fc_simd::padding;
+                              const std::size_t e = std::min(n, range.end() * fc_simd::padding);
+                              fc_simd::run(j, b, e, out.data());
+                          });
+        return;
+    }
     if (n == 1) {
         serial_fc<lookup_mode::trilinear>(refl, setup, out);
     } else if (n > 1) {

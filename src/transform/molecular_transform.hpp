@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "crystal/reflection.hpp"
@@ -101,10 +102,14 @@ struct fc_reflections {
     std::vector<float> hkl;            // h, k, l of each reflection
     std::vector<complex_f> static_fc;  // fixed-structure contribution
     std::vector<float> s2;             // (sin theta / lambda)^2
+    // The indices again as three columns (all h, then all k, then all l),
+    // each padded with zeros to padded_size() values, for the vector loop.
+    std::vector<float> columns;
 
     fc_reflections() = default;
     explicit fc_reflections(const reflection_set& reflections);
     std::size_t size() const { return s2.size(); }
+    std::size_t padded_size() const;
 };
 
 // Everything the calculation reads besides the reflections; all of it must
@@ -127,5 +132,22 @@ void calculate_fc(const fc_reflections& refl, const fc_model& model, const solut
                   lookup_mode mode, std::vector<complex_f>& out);
 void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, const solution& s,
                            std::vector<complex_f>& out);
+
+// Which loop computes the structure factors: `vector` uses the processor's
+// vector units (the instruction set chosen at run time), `scalar` is the
+// plain reference loop. The choice holds for the whole process; it starts as
+// `vector` unless the environment variable ZELT_SIMD is "0", "off", "false"
+// or "scalar". The two agree to single-precision rounding, not bit for bit,
+// and the vector loop's last bits may differ between instruction sets.
+enum class fc_kernel { scalar, vector };
+fc_kernel current_fc_kernel();
+void set_fc_kernel(fc_kernel k);
+// The same choice for one call.
+void calculate_fc(const fc_reflections& refl, const fc_model& model, const solution& s,
+                  lookup_mode mode, std::vector<complex_f>& out, fc_kernel kernel);
+void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, const solution& s,
+                           std::vector<complex_f>& out, fc_kernel kernel);
+// Name of the instruction set of the vector loop on this processor.
+std::string fc_vector_target();
 
 }  // namespace zelt

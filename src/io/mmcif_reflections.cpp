@@ -176,7 +176,6 @@ reflection_set read_rows(const gemmi::ReflnBlock& b, const data_choice& choice, 
         r.sigma = static_cast<float>(m.sigma);
         if (in_resolution_range(cell, low, high, r.h, r.k, r.l)) set.push_back(r);
     }
-    if (choice.intensities) intensities_to_amplitudes(set);
     return set;
 }
 
@@ -218,6 +217,7 @@ reflection_set read_mmcif_reflections(std::string_view bytes, const std::string&
         report.block = b.block.name;
         report.label = choice.second.empty() ? choice.first : choice.first + "/" + choice.second;
         report.non_finite = 0;
+        report.intensities = choice.intensities;
         return read_rows(b, choice, cell, low, high, report.non_finite);
     });
 }

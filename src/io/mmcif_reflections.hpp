@@ -22,6 +22,7 @@ struct mmcif_reflection_report {
     std::string block;         // the data block read
     std::string label;         // the data item used, without "_refln."
     std::size_t non_finite = 0;  // values that are not finite numbers, left out
+    bool intensities = false;    // the values are intensities, still to be converted
 };
 
 // The cell and space group of the chosen data block. `block` is empty for
@@ -30,7 +31,7 @@ struct mmcif_reflection_report {
 mmcif_cell read_mmcif_cell(std::string_view bytes, const std::string& name, const std::string& block);
 
 // The reflections of the chosen block inside high < d < low in `cell`, as
-// amplitudes. `column` names a data item (with or without "_refln."), or is
+// amplitudes or intensities (as `report` says). `column` names a data item (with or without "_refln."), or is
 // empty for the default choice: F_meas_au, F_meas, pdbx_F_plus/minus,
 // intensity_meas, pdbx_I_plus/minus (a Friedel pair averaged). Missing,
 // negative and non-finite values are left out; non-finite ones are counted.

@@ -337,13 +337,7 @@ reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, doubl
         keep_acceptable(set, refl, dropped);
     }
     if (reading) reading->dropped += dropped;
-    if (choice.kind == data_kind::intensities) {
-        // Without sigma weighting the amplitudes are those of the intensities
-        // alone, as when no sigma column is read.
-        if (!reading || !reading->sigma_weighting)
-            for (reflection& refl : set) refl.sigma = 0.0f;
-        intensities_to_amplitudes(set);
-    }
+    if (choice.kind == data_kind::intensities) intensities_to_amplitudes(set, reading);
     return set;
 }
 

@@ -18,4 +18,10 @@ void keep_acceptable(reflection_set& set, const reflection& r, std::size_t& drop
     else ++dropped;
 }
 
+void intensities_to_amplitudes(reflection_set& set, const reflection_reading* reading) {
+    if (!reading || !reading->sigma_weighting)
+        for (reflection& r : set) r.sigma = 0.0f;
+    intensities_to_amplitudes(set);
+}
+
 }  // namespace zelt

@@ -34,6 +34,10 @@ bool is_finite_float(double value);
 // The rule itself: value and sigma both finite.
 bool is_acceptable_observation(double value, double sigma);
 
+// Converts intensities to amplitudes. Without sigma weighting the amplitudes
+// are those of the intensities alone, as when no sigma is read.
+void intensities_to_amplitudes(reflection_set& set, const reflection_reading* reading);
+
 // Appends r to `set` when it passes the rule, else counts it in `dropped`.
 void keep_acceptable(reflection_set& set, const reflection& r, std::size_t& dropped);
 

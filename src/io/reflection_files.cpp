@@ -261,6 +261,7 @@ reflection_set read_reflections(const unit_cell& cell, double low, double high,
             set = read_mmcif_reflections(bytes, name, cell, low, high, mtz_column,
                                          reading ? reading->mmcif_block : std::string(), report);
             used_label = report.label;
+            if (report.intensities) intensities_to_amplitudes(set, reading);
             if (reading) {
                 reading->dropped += report.non_finite;
                 reading->mmcif_data_block = report.block;

@@ -169,7 +169,7 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
         else if (!used_label.empty())
             out << "Used MTZ data column '" << used_label << "'\n";
         if (mmcif.non_finite > 0)
-            out << mmcif.non_finite << " reflections with a value that is not a finite number left out\n";
+            out << mmcif.non_finite << " data values that are not finite numbers left out\n";
         out << s.reflections.size() << " reflections in resolution range\n";
         if (sigma_weighting)
             out << dropped << " reflections without a positive sigma left out of the sigma-weighted target\n";

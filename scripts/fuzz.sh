@@ -25,6 +25,6 @@ cmake --build build-fuzz -j"$(nproc)" --target "${target}_fuzz" >/dev/null
 # Absolute paths: the model-list target works inside a scratch folder.
 here=$(pwd)
 mkdir -p "build-fuzz/corpus/$target" "build-fuzz/findings/$target"
-exec "build-fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+exec "build-fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
   -malloc_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$here/build-fuzz/findings/$target/" "$@" \
   "$here/build-fuzz/corpus/$target" "$here/fuzz/corpus/$target"

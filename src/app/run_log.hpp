@@ -1,6 +1,7 @@
 #pragma once
 // What a run keeps of its attempts for the summary, the verdict and the run
 // record: every attempt's solution and scores, per copy step.
+#include <array>
 #include <chrono>
 #include <complex>
 #include <string>
@@ -24,6 +25,7 @@ struct copy_step_record {
     int cell = 0, model = 0, copy = 0;              // loop indices, from 0
     int cell_step = 0, model_step = 0, copy_step = 0;  // positions in the result tables
     std::string label;                              // "Model 2, Copy 1"; empty for a single step
+    std::array<bool, 3> numbered{};                 // cell, model, copy numbers in file names
     bool origin_fixed = false;                      // a fixed structure defines the origin
     std::vector<attempt_record> attempts;
     std::vector<distinct_placement> placements;     // best first

@@ -94,14 +94,8 @@ std::string best_coordinates(const run_state& state, const copy_step_record& ste
     if (prefix == "-") return {};
     if (p.text("output.level") == "best") return best_file_name(prefix);
     if (p.text("output.level") != "all") return {};
-    const std::size_t models = state.models.size();
-    const int copies = p.integer("copies");
-    const bool by_cell = !p.boolean("optimize.spacegroup") && state.cells.size() > 1;
-    const bool optimize_models = p.boolean("optimize.model") || p.boolean("optimize.assembly");
-    const bool by_model = !optimize_models && models > 1;
-    const bool by_copy = !p.boolean("optimize.copies") && copies > 1;
-    return attempt_file_name(prefix, step.cell, step.model, step.copy, step.best_attempt, by_cell, by_model,
-                             by_copy);
+    return attempt_file_name(prefix, step.cell, step.model, step.copy, step.best_attempt, step.numbered[0],
+                             step.numbered[1], step.numbered[2]);
 }
 
 void print_summary(std::ostream& out, const run_state& state, const std::vector<std::size_t>& chain,
@@ -150,6 +144,8 @@ void begin_copy_step(run_state& state, const loop_position& where, const result_
     step.model_step = static_cast<int>(results.back().size()) - 1;
     step.copy_step = static_cast<int>(results.back().back().size());
     step.label = step_label(state, where);
+    step.numbered = {where.cells_per_step < where.cells, where.models_per_step < where.models,
+                     where.copies_per_step < where.copies};
     step.origin_fixed = origin_fixed;
     step.started = std::chrono::steady_clock::now();
     state.log.steps.push_back(std::move(step));

@@ -1,7 +1,8 @@
 #pragma once
 // The end of a run: distinct placements of every copy step, the verdict, the
 // map coefficients of the best solution and the run record. The search loops
-// call the step functions; everything is printed after the existing reports.
+// call the step functions; the summary follows every attempt's report and
+// the final coordinate file.
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ void end_copy_step(run_state& state, const scorer_data& data, const copy_result&
 // solution, with the reason of that step.
 verdict overall_verdict(const run_log& log, const std::vector<std::size_t>& chain);
 
-// After the loops: prints the summary and the verdict (`report.summary`),
+// After the loops and the final output, before the elapsed time: prints the summary and the verdict (`report.summary`),
 // writes PREFIX.best.mtz and PREFIX.json as configured.
 void finish_run(run_state& state, const result_tables& results, bool goal_is_maximum);
 

@@ -340,6 +340,7 @@ void run_search(run_state& state) {
     }
 
     final_output(state, results, plan.goal_maximum);
+    finish_run(state, results, plan.goal_maximum);
 
     if (state.params.boolean("report.time.total")) {
         const double seconds =
@@ -348,7 +349,6 @@ void run_search(run_state& state) {
         text << seconds;
         out << "Total elapsed time: " << text.str() << " sec" << std::endl;
     }
-    finish_run(state, results, plan.goal_maximum);
 }
 
 }  // namespace zelt

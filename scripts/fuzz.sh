@@ -2,7 +2,7 @@
 # Runs one fuzz target for a given time with AddressSanitizer and
 # UndefinedBehaviorSanitizer.
 #   scripts/fuzz.sh TARGET SECONDS [extra libFuzzer options]
-# TARGET is one of: configuration model_list mtz options pdb reflection_text.
+# TARGET is one of: configuration mmcif model_list mtz options pdb reflection_text.
 # The committed corpus fuzz/corpus/TARGET seeds the run; inputs the fuzzer
 # finds go to build-fuzz/corpus/TARGET, crashes to build-fuzz/findings/TARGET
 # (add each fixed finding to the committed corpus).

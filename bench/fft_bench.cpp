@@ -168,18 +168,25 @@ void fftw_split(benchmark::State& state, std::size_t which) {
 }
 #endif
 
-// Real time per iteration of every benchmark, by name, for the ratios.
+// Real and processor time per iteration of every benchmark, by name, for the
+// ratios: the first repetition, or the median when there are several.
 class recording_reporter : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal, as the default reporter does.
     recording_reporter()
         : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-                seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-                cpu_seconds[r.benchmark_name()] = r.GetAdjustedCPUTime();
+        for (const Run& r : runs) {
+            if (r.error_occurred) continue;
+            // With repetitions the median stands for the benchmark.
+            if (r.run_type == Run::RT_Iteration && !seconds.count(r.run_name.str())) {
+                seconds[r.run_name.str()] = r.GetAdjustedRealTime();
+                cpu_seconds[r.run_name.str()] = r.GetAdjustedCPUTime();
+            } else if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
+                seconds[r.run_name.str()] = r.GetAdjustedRealTime();
+                cpu_seconds[r.run_name.str()] = r.GetAdjustedCPUTime();
             }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> seconds;

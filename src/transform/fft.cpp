@@ -271,6 +271,10 @@ struct radix8 {
 };
 
 // Any odd radix up to max_prime, from a table of cos and sin of 2 pi k / f.
+// F > 0 fixes the radix at compile time (the same arithmetic, with loops the
+// compiler can unroll, so that the lines of a pass run in vector registers);
+// F = 0 takes it at run time.
+template <int F>
 struct radix_odd {
     float* re;
     float* im;
@@ -278,7 +282,7 @@ struct radix_odd {
     float tc[fft_max_prime];
     float ts[fft_max_prime];
 
-    radix_odd(float* re_, float* im_, int f_) : re(re_), im(im_), f(f_) {
+    radix_odd(float* re_, float* im_, int f_) : re(re_), im(im_), f(F > 0 ? F : f_) {
         for (int k = 0; k < f; ++k) {
             tc[k] = static_cast<float>(std::cos(two_pi * k / f));
             ts[k] = static_cast<float>(std::sin(two_pi * k / f));
@@ -287,13 +291,14 @@ struct radix_odd {
 
     template <class TW>
     void operator()(TW, std::ptrdiff_t k0, std::ptrdiff_t inc, const twiddle& w) const {
-        const int h = (f - 1) / 2;
+        const int n = F > 0 ? F : f;
+        const int h = (n - 1) / 2;
         float pr[fft_max_prime / 2 + 1], pi[fft_max_prime / 2 + 1];
         float mr[fft_max_prime / 2 + 1], mi[fft_max_prime / 2 + 1];
         const float x0r = re[k0], x0i = im[k0];
         float sr = x0r, si = x0i;
         for (int r = 1; r <= h; ++r) {
-            const std::ptrdiff_t ka = k0 + r * inc, kb = k0 + (f - r) * inc;
+            const std::ptrdiff_t ka = k0 + r * inc, kb = k0 + (n - r) * inc;
             pr[r] = re[ka] + re[kb];
             pi[r] = im[ka] + im[kb];
             mr[r] = re[ka] - re[kb];
@@ -306,14 +311,14 @@ struct radix_odd {
             int idx = 0;
             for (int r = 1; r <= h; ++r) {
                 idx += q;
-                if (idx >= f) idx -= f;
+                if (idx >= n) idx -= n;
                 ar += tc[idx] * pr[r];
                 ai += tc[idx] * pi[r];
                 br += ts[idx] * mr[r];
                 bi += ts[idx] * mi[r];
             }
             store<TW::value>(re, im, k0 + q * inc, ar + bi, ai - br, w, q);
-            store<TW::value>(re, im, k0 + (f - q) * inc, ar - bi, ai + br, w, f - q);
+            store<TW::value>(re, im, k0 + (n - q) * inc, ar - bi, ai + br, w, n - q);
         }
         re[k0] = sr;
         im[k0] = si;
@@ -340,7 +345,8 @@ void DriverImpl(int n, const int* passes, const fft_lines& lines, float* re, flo
         case 4: pass_loop(4, span, lines, radix4{re, im}); break;
         case 5: pass_loop(5, span, lines, radix5{re, im}); break;
         case 8: pass_loop(8, span, lines, radix8{re, im}); break;
-        default: pass_loop(f, span, lines, radix_odd(re, im, f)); break;
+        case 7: pass_loop(7, span, lines, radix_odd<7>(re, im, 7)); break;
+        default: pass_loop(f, span, lines, radix_odd<0>(re, im, f)); break;
         }
     }
 }

@@ -327,6 +327,14 @@ fc_simd::term vector_term(const operator_term& t, int p) {
     return v;
 }
 
+// The vector loop addresses table entries with 32-bit offsets.
+bool fits_vector_loop(const candidate_setup& setup) {
+    for (const copy_terms& c : setup.copies)
+        if (c.table->entries.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() / 2 - 4))
+            return false;
+    return true;
+}
+
 void prepare_vector_terms(candidate_setup& setup) {
     setup.vector_terms.clear();
     setup.vector_copies.clear();
@@ -504,7 +512,7 @@ void calculate_fc(const fc_reflections& refl, const fc_model& model, const solut
     thread_local candidate_setup setup;
     prepare_candidate(model, s, setup);
     out.resize(refl.size());
-    if (kernel == fc_kernel::vector) {
+    if (kernel == fc_kernel::vector && fits_vector_loop(setup)) {
         prepare_vector_terms(setup);
         thread_local fc_reflections storage;
         const fc_reflections& r = with_columns(refl, storage);
@@ -527,7 +535,7 @@ void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, co
     prepare_candidate(model, s, setup);
     const std::size_t n = refl.size();
     out.resize(n);
-    if (kernel == fc_kernel::vector && n > 0) {
+    if (kernel == fc_kernel::vector && n > 0 && fits_vector_loop(setup)) {
         prepare_vector_terms(setup);
         fc_reflections storage;
         const fc_reflections& r = with_columns(refl, storage);

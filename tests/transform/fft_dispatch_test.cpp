@@ -34,9 +34,9 @@ void dft_axis(std::vector<cd>& g, int n, std::ptrdiff_t stride) {
 }
 
 TEST(FftDispatch, EveryTargetMatchesTheDiscreteTransform) {
-    // 36 x 20 x 18: 360 lines along x, not a whole number of batches; the
-    // lengths take radices 4, 3, 5 and the square-free reordering.
-    const int nx = 36, ny = 20, nz = 18;
+    // 42 x 20 x 18: 360 lines along x, not a whole number of batches; the
+    // lengths take radices 2, 3, 4, 5 and 7 and the square-free reordering.
+    const int nx = 42, ny = 20, nz = 18;
     const std::size_t n = static_cast<std::size_t>(nx) * ny * nz;
     std::mt19937 gen(7);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);

@@ -10,7 +10,7 @@ jobs="$(nproc)"
 
 # Tests too slow for a sanitized build: the real-data searches and the
 # search runs of a minute or more. They run in the main build below.
-slow='^(RealData\.|Search\.(OutputDestinations|FindsTheKnownPlacementOfSyntheticData|UnwritableOutputFails|AttemptFileNames|SegmentModelsAreNotSearchedAgain|LocalOnlyFromTheKnownSolutionOfTheRealData))'
+slow='^(RealData\.|Search\.(OutputDestinations|FindsTheKnownPlacementOfSyntheticData|UnwritableOutputFails|AttemptFileNames|SegmentModelsAreNotSearchedAgain|LaterCopiesStayInTheSpaceGroupOfTheFixedCopy|LocalOnlyFromTheKnownSolutionOfTheRealData))'
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELT_SANITIZE=ON -DZELT_BUILD_BENCHMARKS=OFF
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -91,17 +91,30 @@ solution evolution_engine::evolve(int population_size) {
 
 namespace {
 
-// Great-arc step from q towards r by the fraction s; q stays when the two
-// are parallel (or antiparallel).
+// Great-arc step from q towards the rotation r by the fraction s. q and -q
+// are the same rotation, so the step takes the shorter of the two arcs: r's
+// sign is flipped when it points away from q. q stays when the two are the
+// same rotation.
 void arc_step(quaternion& q, const quaternion& r, double s) {
-    const double d = q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3];
-    if (!(std::fabs(d) < 1.0)) return;
+    double d = q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3];
+    const double sign = d < 0.0 ? -1.0 : 1.0;
+    d *= sign;
+    if (!(d < 1.0)) return;
     const double theta = std::acos(d);
     const double st = std::sin(theta);
     if (st == 0.0) return;
     const double a = std::sin((1.0 - s) * theta);
-    const double b = std::sin(s * theta);
+    const double b = std::sin(s * theta) * sign;
     for (int i = 0; i < 4; ++i) q[i] = (a * q[i] + b * r[i]) / st;
+}
+
+// a * t + (1 - a) * t2 along the shorter path on the torus of fractional
+// translations: 0.02 and 0.98 blend to a point near 0, not near 0.5.
+void torus_blend(vec3& t, const vec3& t2, double a) {
+    for (int k = 0; k < 3; ++k) {
+        const double d = t2[k] - t[k];
+        t[k] += (1.0 - a) * (d - std::nearbyint(d));
+    }
 }
 
 // |((v - lo) + step) mod (hi - lo)| + lo: wraps at the upper bound, mirrors
@@ -164,8 +177,7 @@ std::function<void(int, population_list&, const order_list&, int)> make_breeder(
             if (rng.uniform() < s.interpolation_rate) {
                 const double f = rng.uniform();
                 arc_step(q, pl2.orientation, f);
-                const double a = rng.uniform();
-                for (int k = 0; k < 3; ++k) t[k] = a * t[k] + (1.0 - a) * pl2.translation[k];
+                torus_blend(t, pl2.translation, rng.uniform());
             } else if (rng.uniform() < s.crossover_rate) {
                 if (rng.uniform() < 0.5) q = pl2.orientation;
                 else t = pl2.translation;

@@ -256,13 +256,14 @@ TEST(RealData, AssemblySearchFindsBetaAndKeepsItForBlip) {
     EXPECT_LT(beta.chains['A'].rmsd, 0.5);
     EXPECT_EQ(steps.at(1)[beta_best - 1].clashes, 0);
 
-    // The other attempts of the first step end elsewhere.
+    // Every other attempt of the first step either finds beta-lactamase as
+    // well, or ends elsewhere with a lower score than the best.
     for (const auto& s : steps.at(1)) {
         if (s.attempt == beta_best) continue;
         check_result other = check_placement(dir / ("asm.1." + std::to_string(s.attempt) + ".pdb"), "A");
         ASSERT_EQ(other.status, 0) << other.err;
-        EXPECT_LT(other.chains['A'].within2, 0.5) << s.attempt;
-        EXPECT_LT(s.cc, steps.at(1)[beta_best - 1].cc);
+        if (other.chains['A'].within2 > 0.9) continue;
+        EXPECT_LT(s.cc, steps.at(1)[beta_best - 1].cc) << s.attempt;
     }
 
     // Second step: the fixed beta-lactamase is chain A of each file, exactly

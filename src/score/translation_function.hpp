@@ -6,15 +6,18 @@
 // calculated structure factor of the whole candidate (fixed structure, the
 // other copies, and the searched copy under every symmetry operator, times the
 // candidate's Babinet factor, exactly as the scorer computes it), the map is
-// the weighted covariance of observed and calculated intensities,
+// the weighted covariance of normalised observed and calculated intensities,
 //
-//     T(t) = sum_h w_h (Io_h - <Io>) |Fc(h; t)|^2 / sum_h w_h,
+//     T(t) = sum_h w_h (Io_h / <Io>_h - 1) |Fc(h; t)|^2 / <Io>_h / sum_h w_h,
 //
-// with Io = Fo^2 and <Io> the weighted mean over the map's reflections.
-// Since sum_h w_h (Io_h - <Io>) = 0, T(t) equals the covariance of Io and
-// |Fc|^2, so its maximum is the best translation for the intensity
-// correlation; it is positive where calculated intensities are high on the
-// strong reflections.
+// with Io = Fo^2 and <Io>_h the weighted mean of Io in the resolution shell
+// of h (shells of equal count, about 200 reflections each, 1 to 20 of them).
+// Within a shell sum w (Io / <Io> - 1) = 0, so T is a covariance: its maximum
+// is where the calculated intensities are high on the strong reflections.
+// Normalising by shells makes every resolution range count alike; with raw
+// intensities the few strongest low-resolution terms dominate, and they
+// favour a copy laid over the fixed structure (more scattering matter in
+// phase) over the true position.
 //
 // Method. With Fp(h) the t-independent part and G_s(h) the searched copy's
 // transform read at the rotated index for operator s (times the operator's

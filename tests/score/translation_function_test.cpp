@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <numeric>
+#include <iostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -383,6 +384,9 @@ TEST(TranslationFunction, PlacesBlipAgainstFixedBetaAtFiveAndThreeAngstrom) {
         const auto peaks = tf.peaks(s, 0, 2, {});
         ASSERT_EQ(peaks.size(), 2u);
         EXPECT_LT(torus_distance(peaks[0].translation, truth), 0.01) << "at " << d << " A";
+        std::cout << "BLIP at " << d << " A: top peak " << torus_distance(peaks[0].translation, truth)
+                  << " from the reference, value " << peaks[0].value << " (next " << peaks[1].value
+                  << ")\n";
     }
 }
 

@@ -3,13 +3,17 @@
 #include <exception>
 #include <iostream>
 #include <new>
+#include <optional>
+#include <streambuf>
 #include <stdexcept>
 #include <string>
 
 #include "app/command_line.hpp"
 #include "app/parameters.hpp"
+#include "app/process_group.hpp"
 #include "app/reports.hpp"
 #include "app/run_driver.hpp"
+#include "app/search_loops.hpp"
 
 namespace zelt {
 
@@ -21,42 +25,83 @@ int fail(const std::string& program, const std::string& text) {
     return 1;
 }
 
+// Runs `body`; returns the failure message of whatever it throws (after the
+// program's name), or nothing when it succeeds.
+template <class Body>
+std::optional<std::string> failure_of(Body&& body) {
+    try {
+        body();
+        return std::nullopt;
+    } catch (const std::ios_base::failure& e) {
+        return std::string(": An I/O error has occurred: ") + e.what();
+    } catch (const std::invalid_argument& e) {
+        return std::string(": Error parsing numeric value from input: ") + e.what();
+    } catch (const std::bad_alloc&) {
+        return std::string(": Out of memory.");
+    } catch (const std::exception& e) {
+        return std::string(": Error: ") + e.what();
+    } catch (const char* text) {
+        return std::string(": Error: ") + (text != nullptr ? text : "");
+    } catch (const std::string& text) {
+        return ": Error: " + text;
+    } catch (...) {
+        return std::string(": An error has occurred.");
+    }
+}
+
+// Standard output of the ranks other than 0: everything is discarded.
+class discarding_buffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
 }  // namespace
 
 int process_entry(int argc, char** argv) {
     // All console output goes through the standard streams.
     std::ios_base::sync_with_stdio(false);
     const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "zelt";
-    try {
+    process_group_session group(argc, argv);
+    discarding_buffer discard;
+    std::streambuf* const console = std::cout.rdbuf();
+    if (process_rank() != 0) std::cout.rdbuf(&discard);
+    struct restore_console {
+        std::streambuf* buffer;
+        ~restore_console() { std::cout.rdbuf(buffer); }
+    } restore{console};
+
+    // Command line and preparation: every rank reads the inputs. All ranks
+    // agree whether one failed; the lowest failing rank reports its failure
+    // as a single process would, and every rank ends with status 1.
+    command_action action = command_action::run;
+    run_state state;
+    const auto prepared = failure_of([&] {
         default_store();  // built before the command line is read
         parameter_store overrides;
-        switch (parse_command_line(argc, argv, overrides)) {
-        case command_action::usage:
-            print_usage(std::cerr);
-            return 1;
-        case command_action::version:
-            print_banner(std::cout);
-            return 0;
-        case command_action::run: break;
-        }
-        run_driver(overrides);
-        std::cout.flush();
-        return 0;
-    } catch (const std::ios_base::failure& e) {
-        return fail(program, std::string(": An I/O error has occurred: ") + e.what());
-    } catch (const std::invalid_argument& e) {
-        return fail(program, std::string(": Error parsing numeric value from input: ") + e.what());
-    } catch (const std::bad_alloc&) {
-        return fail(program, ": Out of memory.");
-    } catch (const std::exception& e) {
-        return fail(program, std::string(": Error: ") + e.what());
-    } catch (const char* text) {
-        return fail(program, std::string(": Error: ") + (text != nullptr ? text : ""));
-    } catch (const std::string& text) {
-        return fail(program, ": Error: " + text);
-    } catch (...) {
-        return fail(program, ": An error has occurred.");
+        action = parse_command_line(argc, argv, overrides);
+        if (action == command_action::run) state = prepare_run(overrides, std::cout);
+    });
+    const int culprit = lowest_failing_rank(prepared.has_value());
+    if (culprit >= 0) return culprit == process_rank() ? fail(program, *prepared) : 1;
+    if (action == command_action::usage) {
+        if (process_rank() == 0) print_usage(std::cerr);
+        return 1;
     }
+    if (action == command_action::version) {
+        print_banner(std::cout);
+        return 0;
+    }
+    // The search: a rank that fails here ends the whole run, since the others
+    // would wait for its attempts forever.
+    const auto searched = failure_of([&] {
+        run_search(state);
+        std::cout.flush();
+    });
+    if (!searched) return 0;
+    fail(program, *searched);
+    if (process_count() > 1) abort_processes(1);
+    return 1;
 }
 
 }  // namespace zelt

@@ -6,11 +6,14 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/attempt_distribution.hpp"
 #include "app/attempt_output.hpp"
+#include "app/process_group.hpp"
 #include "app/reports.hpp"
 #include "app/search_plan.hpp"
 #include "score/pearson.hpp"
@@ -107,7 +110,7 @@ public:
     void run() {
         const int n_cells = static_cast<int>(state_.cells.size());
         for (int first = 0; first < n_cells; first += plan_.cells_per_step) run_cell_step(first);
-        final_output(state_, results_, plan_.goal_maximum);
+        if (process_rank() == 0) final_output(state_, results_, plan_.goal_maximum);
         report_elapsed_time();
     }
 
@@ -195,17 +198,67 @@ private:
                                               : std::numeric_limits<double>::max();
         bool have_best = false;
         std::vector<double> step_scores;
-        for (int attempt = 1; attempt <= plan_.attempts; ++attempt) {
-            const copy_result r = run_attempt(step, attempt);
+        const segment_mark mark{state_.models.size(), start_positions_.size()};
+        attempt_steps steps;
+        steps.run = [&](int attempt) { return run_recorded_attempt(step, attempt, mark); };
+        steps.skip = [&](int) { skip_attempt(step); };
+        steps.exchange_begins = [&] { forget_segments(mark); };
+        steps.take = [&](attempt_record& record) {
+            if (process_count() > 1) adopt_segments(record, mark);
+            const copy_result& r = record.result;
             step_scores.push_back(r.first_score);
             if (!have_best || std::isnan(best.first_score) || better(r.first_score, best.first_score)) {
                 best = r;
                 have_best = true;
             }
-            attempt_output(state_, step.where, r.best, r.cc, r.r, step_scores, attempt);
-        }
+            if (process_rank() == 0)
+                attempt_output(state_, step.where, r.best, r.cc, r.r, step_scores, record.attempt);
+        };
+        distribute_attempts(plan_.attempts, steps);
         results_.back().back().push_back(best);
         close_copy_step(have_best ? &best.best : nullptr);
+    }
+
+    // Model and start-position counts at the start of a copy step: the
+    // segment models its attempts append lie beyond them.
+    struct segment_mark {
+        std::size_t models, positions;
+    };
+
+    // Several processes: each attempt a rank runs starts from the copy step's
+    // lists, its segment models appended from the mark, and remembers its
+    // solution before the split so that every rank can append the same
+    // models in attempt order afterwards.
+    attempt_record run_recorded_attempt(const copy_step& step, int attempt, const segment_mark& mark) {
+        if (process_count() > 1) forget_segments(mark);
+        unsplit_.reset();
+        attempt_record record;
+        record.attempt = attempt;
+        record.result = run_attempt(step, attempt);
+        record.unsplit = std::move(unsplit_);
+        return record;
+    }
+
+    // An attempt run by another rank: only its random draws.
+    void skip_attempt(const copy_step& step) {
+        if (plan_.evolutionary) skip_evolution_draws(rng_, attempt_settings(step), plan_.population);
+    }
+
+    void forget_segments(const segment_mark& mark) {
+        state_.models.resize(mark.models);
+        start_positions_.resize(mark.positions);
+        for (std::size_t i = mark.models; i < transforms_.size(); ++i) transforms_.set(static_cast<int>(i), nullptr);
+    }
+
+    // Appends the attempt's segment models where one process would have, and
+    // renumbers its segment placements to match.
+    void adopt_segments(attempt_record& record, const segment_mark& mark) {
+        if (!record.unsplit) return;
+        const int shift = static_cast<int>(state_.models.size() - mark.models);
+        solution split = *record.unsplit;
+        split_segments(split, state_.models, start_positions_);
+        for (copy_placement& p : record.result.best.placements)
+            if (p.model >= static_cast<int>(mark.models)) p.model += shift;
     }
 
     // The search space of the next copy step starts afresh; the best solution
@@ -269,7 +322,9 @@ private:
         if (plan_.report_local) out << "Local optimization" << std::flush;
         refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance);
         if (plan_.report_local) out << " completed" << std::endl;
+        solution unsplit = s;
         if (!plan_.local_segments || !split_segments(s, state_.models, start_positions_)) return;
+        unsplit_ = std::move(unsplit);
         if (plan_.report_local) out << "Local optimization of segments" << std::flush;
         transforms_.prepare_solution(s, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
         refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance);
@@ -296,6 +351,7 @@ private:
     int cell_ = 0;                            // cell of the current copy step
     bool cell_fixed_ = false;                 // a copy of this step is fixed: later copies keep its cell
     std::vector<vec3> start_positions_;       // fractional model centres of the current cell
+    std::optional<solution> unsplit_;         // the last attempt's solution before its segment split
 };
 
 }  // namespace

@@ -245,4 +245,8 @@ solution run_evolution(random_source& rng, const evolution_settings& s, objectiv
     return engine.evolve(population_size);
 }
 
+void skip_evolution_draws(random_source& rng, const evolution_settings& s, int population_size) {
+    run_evolution(rng, s, [](const solution&) { return 0.0; }, {}, population_size);
+}
+
 }  // namespace zelt

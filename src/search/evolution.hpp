@@ -129,4 +129,11 @@ progress_function make_generation_report(std::ostream& out, bool goal_is_maximum
 solution run_evolution(random_source& rng, const evolution_settings& s, objective_function objective,
                        progress_function progress, int population_size);
 
+// Draws exactly the deviates run_evolution draws with the same settings and
+// population, scoring nothing: how many deviates a search draws depends only
+// on the settings and on the deviates themselves (breeding draws a fixed
+// sequence whatever parents the scores select; the polar method rejects on
+// its own deviates), so this leaves the stream where the search would.
+void skip_evolution_draws(random_source& rng, const evolution_settings& s, int population_size);
+
 }  // namespace zelt

@@ -102,7 +102,8 @@ class search_loops {
 public:
     explicit search_loops(run_state& state)
         : state_(state), plan_(read_plan(state)), rng_(state.seed), fixed_(plan_.range_fixed),
-          rotation_rate_(plan_.rotation_rate), rotation_size_(plan_.rotation_size) {}
+          rotation_rate_(plan_.rotation_rate), rotation_size_(plan_.rotation_size),
+          centres_(state.model_centres) {}
 
     void run() {
         const int n_cells = static_cast<int>(state_.cells.size());
@@ -122,12 +123,16 @@ private:
     void run_cell_step(int first) {
         results_.emplace_back();
         drop_placed_copies();
+        // Segment models appended by splits in earlier cell steps stay in the
+        // model list, so their start positions must follow into this cell.
+        for (std::size_t m = centres_.size(); m < start_positions_.size(); ++m)
+            centres_.push_back(state_.cells[cell_step_].to_orthogonal(start_positions_[m]));
         cell_step_ = cell_ = first;
         cell_fixed_ = false;
         // The models' centres in fractional coordinates of this cell; segment
         // models appended by a split extend this list.
         start_positions_.clear();
-        for (const vec3& c : state_.model_centres) start_positions_.push_back(state_.cells[cell_].to_fractional(c));
+        for (const vec3& c : centres_) start_positions_.push_back(state_.cells[cell_].to_fractional(c));
         for (int model = 0; model < plan_.search_models; model += plan_.models_per_step) run_model_step(model);
     }
 
@@ -149,12 +154,14 @@ private:
 
     // Without a fixed structure the origin is free along the space group's
     // free axes; with no translation left to search, the rotation mutation
-    // takes its notrans rate and size.
+    // takes its notrans rate and size, but only when orientation is searched
+    // at all (otherwise the rotation must stay as it is).
     void restrict_first_copy() {
         if (!state_.static_list.empty()) return;
         const auto& free = state_.cells[cell_].group().free_axes;
         for (int a = 0; a < 3; ++a) fixed_[a] = fixed_[a] || free[a];
-        if (plan_.copies_per_step == 1 && fixed_[0] && fixed_[1] && fixed_[2]) {
+        if (plan_.copies_per_step == 1 && fixed_[0] && fixed_[1] && fixed_[2] &&
+            plan_.evolution.search_orientation) {
             rotation_rate_ = plan_.notrans_rate;
             rotation_size_ = plan_.notrans_size;
         }
@@ -296,6 +303,7 @@ private:
     int cell_ = 0;                            // cell of the current copy step
     bool cell_fixed_ = false;                 // a copy of this step is fixed: later copies keep its cell
     std::vector<vec3> start_positions_;       // fractional model centres of the current cell
+    std::vector<vec3> centres_;               // Cartesian centres, segment models included
 };
 
 }  // namespace

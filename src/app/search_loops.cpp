@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "search/segments.hpp"
 #include "search/simplex.hpp"
 #include "search/solution_ops.hpp"
+#include "score/translation_placement.hpp"
 #include "transform/molecular_transform.hpp"
 #include "transform/static_structure.hpp"
 
@@ -94,6 +96,10 @@ struct copy_step {
     loop_position where;
     int placements = 1;
     std::shared_ptr<const scorer_data> data;
+    // fft translation search: the global search's reflections (to its own
+    // resolution limit) and the translation function on them.
+    std::shared_ptr<const scorer_data> global_data;
+    std::shared_ptr<const translation_function> translations;
 };
 
 // The four nested loops over cell steps, model steps, copy steps and
@@ -181,6 +187,8 @@ private:
         // the transform store as it is at each call, segment models included.
         step.data = std::make_shared<const scorer_data>(state_.reflections, state_.cells, state_.codes,
                                                         transforms_);
+        step.global_data = step.data;
+        if (plan_.fft_translation && plan_.evolution.search_position) open_translation_function(step);
         loop_position& where = step.where;
         where.cell = cell_;
         where.model = model;
@@ -193,6 +201,20 @@ private:
         where.copies_per_step = plan_.copies_per_step;
         where.attempts = plan_.attempts;
         return step;
+    }
+
+    // The global search of the fft mode reads only the reflections to its
+    // own resolution limit, for the map and for its scores.
+    void open_translation_function(copy_step& step) const {
+        if (plan_.translation_d_min > plan_.d_min) {
+            const reflection_set low = reflections_to(state_.reflections, plan_.translation_d_min);
+            if (low.empty())
+                throw std::runtime_error("no reflections to the fft translation search's resolution limit of " +
+                                         state_.params.text("optimizer.translation.resolution") + " A");
+            step.global_data =
+                std::make_shared<const scorer_data>(low, state_.cells, state_.codes, transforms_);
+        }
+        step.translations = std::make_shared<const translation_function>(step.global_data, 0.0);
     }
 
     void run_copy_step(int model, int copy) {
@@ -260,8 +282,21 @@ private:
     }
 
     solution global_search(const copy_step& step) {
-        return run_evolution(rng_, attempt_settings(step), global_objective(plan_, step.data),
-                             global_progress(plan_, std::cout), plan_.population);
+        objective_function objective = global_objective(plan_, step.global_data);
+        if (!step.translations)
+            return run_evolution(rng_, attempt_settings(step), objective, global_progress(plan_, std::cout),
+                                 plan_.population);
+        const placement_function place = make_translation_placement(
+            step.translations, objective, plan_.translation_peaks, fixed_, plan_.goal_maximum);
+        if (!plan_.evolution.search_orientation) {
+            // Orientation fixed (-T): the translation function alone finds
+            // the translation of the models as they are.
+            solution s = starting_solution(cell_, step.where.model, step.placements, start_positions_);
+            place(s);
+            return s;
+        }
+        return run_evolution(rng_, attempt_settings(step), objective, global_progress(plan_, std::cout),
+                             plan_.population, place);
     }
 
     // Simplex refinement, then, for models with several segments, once more

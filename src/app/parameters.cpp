@@ -296,9 +296,10 @@ void derive(parameter_store& p, const parameter_store& overrides) {
     // Each candidate of the fft translation search costs a translation
     // function, but needs far fewer of them: it searches orientations only.
     check_translation_mode(p);
-    if (p.text("optimizer.translation") == "fft") {
-        if (!given("evolution.generations") && !local_only) p.set("evolution.generations", "20");
-        if (!given("evolution.population")) p.set("evolution.population", "60");
+    if (p.text("optimizer.translation") == "fft" && !local_only) {
+        if (!given("evolution.generations")) p.set("evolution.generations", "20");
+        if (!given("evolution.population")) p.set("evolution.population", "100");
+        if (!given("attempts")) p.set("attempts", "10");
     }
 
     // A selection rate is the fraction of a generation that survives; outside

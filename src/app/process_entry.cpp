@@ -92,6 +92,12 @@ int process_entry(int argc, char** argv) {
         print_banner(std::cout);
         return 0;
     }
+    // Every rank searches with rank 0's seed (drawn from the system when the
+    // run names none), so that all of them share one random stream.
+    std::string seed = std::to_string(state.seed);
+    broadcast_text(seed, 0);
+    state.seed = std::stoull(seed);
+    if (process_count() > 1) state.params.set("random.seed", seed);
     // The search: a rank that fails here ends the whole run, since the others
     // would wait for its attempts forever.
     const auto searched = failure_of([&] {

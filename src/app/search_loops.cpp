@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "search/segments.hpp"
 #include "search/simplex.hpp"
 #include "search/solution_ops.hpp"
+#include "score/translation_placement.hpp"
 #include "transform/molecular_transform.hpp"
 #include "transform/static_structure.hpp"
 
@@ -97,6 +99,10 @@ struct copy_step {
     loop_position where;
     int placements = 1;
     std::shared_ptr<const scorer_data> data;
+    // fft translation search: the global search's reflections (to its own
+    // resolution limit) and the translation function on them.
+    std::shared_ptr<const scorer_data> global_data;
+    std::shared_ptr<const translation_function> translations;
 };
 
 // The four nested loops over cell steps, model steps, copy steps and
@@ -105,7 +111,8 @@ class search_loops {
 public:
     explicit search_loops(run_state& state)
         : state_(state), plan_(read_plan(state)), rng_(state.seed), fixed_(plan_.range_fixed),
-          rotation_rate_(plan_.rotation_rate), rotation_size_(plan_.rotation_size) {}
+          rotation_rate_(plan_.rotation_rate), rotation_size_(plan_.rotation_size),
+          centres_(state.model_centres) {}
 
     void run() {
         const int n_cells = static_cast<int>(state_.cells.size());
@@ -125,12 +132,16 @@ private:
     void run_cell_step(int first) {
         results_.emplace_back();
         drop_placed_copies();
+        // Segment models appended by splits in earlier cell steps stay in the
+        // model list, so their start positions must follow into this cell.
+        for (std::size_t m = centres_.size(); m < start_positions_.size(); ++m)
+            centres_.push_back(state_.cells[cell_step_].to_orthogonal(start_positions_[m]));
         cell_step_ = cell_ = first;
         cell_fixed_ = false;
         // The models' centres in fractional coordinates of this cell; segment
         // models appended by a split extend this list.
         start_positions_.clear();
-        for (const vec3& c : state_.model_centres) start_positions_.push_back(state_.cells[cell_].to_fractional(c));
+        for (const vec3& c : centres_) start_positions_.push_back(state_.cells[cell_].to_fractional(c));
         for (int model = 0; model < plan_.search_models; model += plan_.models_per_step) run_model_step(model);
     }
 
@@ -152,12 +163,14 @@ private:
 
     // Without a fixed structure the origin is free along the space group's
     // free axes; with no translation left to search, the rotation mutation
-    // takes its notrans rate and size.
+    // takes its notrans rate and size, but only when orientation is searched
+    // at all (otherwise the rotation must stay as it is).
     void restrict_first_copy() {
         if (!state_.static_list.empty()) return;
         const auto& free = state_.cells[cell_].group().free_axes;
         for (int a = 0; a < 3; ++a) fixed_[a] = fixed_[a] || free[a];
-        if (plan_.copies_per_step == 1 && fixed_[0] && fixed_[1] && fixed_[2]) {
+        if (plan_.copies_per_step == 1 && fixed_[0] && fixed_[1] && fixed_[2] &&
+            plan_.evolution.search_orientation) {
             rotation_rate_ = plan_.notrans_rate;
             rotation_size_ = plan_.notrans_size;
         }
@@ -177,6 +190,8 @@ private:
         // the transform store as it is at each call, segment models included.
         step.data = std::make_shared<const scorer_data>(state_.reflections, state_.cells, state_.codes,
                                                         transforms_);
+        step.global_data = step.data;
+        if (plan_.fft_translation && plan_.evolution.search_position) open_translation_function(step);
         loop_position& where = step.where;
         where.cell = cell_;
         where.model = model;
@@ -189,6 +204,20 @@ private:
         where.copies_per_step = plan_.copies_per_step;
         where.attempts = plan_.attempts;
         return step;
+    }
+
+    // The global search of the fft mode reads only the reflections to its
+    // own resolution limit, for the map and for its scores.
+    void open_translation_function(copy_step& step) const {
+        if (plan_.translation_d_min > plan_.d_min) {
+            const reflection_set low = reflections_to(state_.reflections, plan_.translation_d_min);
+            if (low.empty())
+                throw std::runtime_error("no reflections to the fft translation search's resolution limit of " +
+                                         state_.params.text("optimizer.translation.resolution") + " A");
+            step.global_data =
+                std::make_shared<const scorer_data>(low, state_.cells, state_.codes, transforms_);
+        }
+        step.translations = std::make_shared<const translation_function>(step.global_data, 0.0);
     }
 
     void run_copy_step(int model, int copy) {
@@ -239,9 +268,12 @@ private:
         return record;
     }
 
-    // An attempt run by another rank: only its random draws.
+    // An attempt run by another rank: only its random draws, those of the
+    // evolutionary search. The translation function places candidates
+    // without drawing, and with the orientation fixed it replaces the search.
     void skip_attempt(const copy_step& step) {
-        if (plan_.evolutionary) skip_evolution_draws(rng_, attempt_settings(step), plan_.population);
+        if (!plan_.evolutionary || (step.translations && !plan_.evolution.search_orientation)) return;
+        skip_evolution_draws(rng_, attempt_settings(step), plan_.population);
     }
 
     void forget_segments(const segment_mark& mark) {
@@ -306,8 +338,21 @@ private:
     }
 
     solution global_search(const copy_step& step) {
-        return run_evolution(rng_, attempt_settings(step), global_objective(plan_, step.data),
-                             global_progress(plan_, std::cout), plan_.population);
+        objective_function objective = global_objective(plan_, step.global_data);
+        if (!step.translations)
+            return run_evolution(rng_, attempt_settings(step), objective, global_progress(plan_, std::cout),
+                                 plan_.population);
+        const placement_function place = make_translation_placement(
+            step.translations, objective, plan_.translation_peaks, fixed_, plan_.goal_maximum);
+        if (!plan_.evolution.search_orientation) {
+            // Orientation fixed (-T): the translation function alone finds
+            // the translation of the models as they are.
+            solution s = starting_solution(cell_, step.where.model, step.placements, start_positions_);
+            place(s);
+            return s;
+        }
+        return run_evolution(rng_, attempt_settings(step), objective, global_progress(plan_, std::cout),
+                             plan_.population, place);
     }
 
     // Simplex refinement, then, for models with several segments, once more
@@ -352,6 +397,7 @@ private:
     bool cell_fixed_ = false;                 // a copy of this step is fixed: later copies keep its cell
     std::vector<vec3> start_positions_;       // fractional model centres of the current cell
     std::optional<solution> unsplit_;         // the last attempt's solution before its segment split
+    std::vector<vec3> centres_;               // Cartesian centres, segment models included
 };
 
 }  // namespace

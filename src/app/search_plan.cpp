@@ -65,6 +65,11 @@ search_plan read_plan(const run_state& state) {
     plan.report_evolution = p.text("report.evolution");
     plan.simplex_size = p.real("simplex.size");
     plan.simplex_tolerance = p.real("simplex.tolerance");
+    plan.fft_translation = p.text("optimizer.translation") == "fft";
+    if (plan.fft_translation) {
+        plan.translation_d_min = p.real("optimizer.translation.resolution");
+        plan.translation_peaks = p.integer("optimizer.translation.peaks");
+    }
     return plan;
 }
 

@@ -35,6 +35,12 @@ struct search_plan {
     int population = 300;
     double d_min = 3.0, scale = 2.0, sampling = 3.0;
     double simplex_size = 0.05, simplex_tolerance = 1e-6;
+    // Translation search "fft": orientations searched, each candidate placed
+    // by the fast translation function at this resolution limit, the best of
+    // `translation_peaks` peaks by the objective.
+    bool fft_translation = false;
+    double translation_d_min = 5.0;
+    int translation_peaks = 3;
 };
 
 search_plan read_plan(const run_state& state);

@@ -25,10 +25,9 @@ evolution_engine::evolution_engine() {
         }
         for (int j = c; j < n; ++j) breed(order[j], population, order, c);
     };
-    evaluate = [this](const population_list& population, score_list& scores, const order_list& order,
-                      int c) {
+    evaluate = [this](population_list& population, score_list& scores, const order_list& order, int c) {
         const int n = static_cast<int>(population.size());
-        for (int j = c; j < n; ++j) scores[order[j]] = objective(population[order[j]]);
+        for (int j = c; j < n; ++j) scores[order[j]] = place_and_score(population[order[j]]);
     };
     fitness_of_all = [this](const score_list& scores, score_list& fit) {
         for (std::size_t i = 0; i < scores.size(); ++i) fit[i] = fitness(static_cast<int>(i), scores);
@@ -36,17 +35,21 @@ evolution_engine::evolution_engine() {
 }
 
 void evolution_engine::use_parallel_evaluation() {
-    evaluate = [this](const population_list& population, score_list& scores, const order_list& order,
-                      int c) {
+    evaluate = [this](population_list& population, score_list& scores, const order_list& order, int c) {
         const int n = static_cast<int>(population.size());
         if (n - c <= 0) return;
         if (n - c == 1) {
-            scores[order[c]] = objective(population[order[c]]);
+            scores[order[c]] = place_and_score(population[order[c]]);
             return;
         }
-        // Each task reads its own individual and writes only its own score.
-        tbb::parallel_for(c, n, [&](int j) { scores[order[j]] = objective(population[order[j]]); });
+        // Each task touches only its own individual and its own score.
+        tbb::parallel_for(c, n, [&](int j) { scores[order[j]] = place_and_score(population[order[j]]); });
     };
+}
+
+double evolution_engine::place_and_score(solution& x) const {
+    if (place) place(x);
+    return objective(x);
 }
 
 int evolution_engine::parent_count(int population_size, double rate) {
@@ -230,8 +233,9 @@ progress_function make_generation_report(std::ostream& out, bool goal_is_maximum
 }
 
 solution run_evolution(random_source& rng, const evolution_settings& s, objective_function objective,
-                       progress_function progress, int population_size) {
+                       progress_function progress, int population_size, placement_function place) {
     evolution_engine engine;
+    engine.place = std::move(place);
     engine.generate = make_generator(rng, s);
     engine.breed = make_breeder(rng, s);
     engine.objective = std::move(objective);

@@ -27,14 +27,15 @@ void expect_failure(F f, const std::string& what) {
 
 TEST(Defaults, TableHasEveryKeyOnceWithItsValue) {
     const auto& table = zelt::default_parameter_table();
-    ASSERT_EQ(table.size(), 78u);
+    ASSERT_EQ(table.size(), 81u);   // 78, then the translation-search block
     std::set<std::string> keys;
     for (const auto& [k, v] : table) EXPECT_TRUE(keys.insert(k).second) << "duplicate " << k;
     EXPECT_EQ(std::string(table.front().first), "version");
-    EXPECT_EQ(std::string(table.back().first), "packing.clash.atoms");
+    EXPECT_EQ(std::string(table[77].first), "packing.clash.atoms");
+    EXPECT_EQ(std::string(table.back().first), "optimizer.translation.peaks");
 
     const parameter_store d = zelt::make_default_store();
-    EXPECT_EQ(d.size(), 78u);
+    EXPECT_EQ(d.size(), 81u);
     // A sample of the defaults across the whole table, written out independently.
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"version", "16.07.1"}, {"output.level", "all"}, {"output.prefix", "zelt"},
@@ -135,7 +136,7 @@ TEST(EffectiveStore, OverridesReplaceDefaultsAndUnknownKeysFail) {
     overrides.set("attempts", "5");
     overrides.set("output.prefix", "run1");
     const parameter_store e = zelt::make_effective_store(defaults, overrides);
-    EXPECT_EQ(e.size(), 78u);
+    EXPECT_EQ(e.size(), 81u);
     EXPECT_EQ(e.text("attempts"), "5");
     EXPECT_EQ(e.text("output.prefix"), "run1");
     EXPECT_EQ(e.text("copies"), "1");
@@ -257,6 +258,33 @@ TEST(Derivation, WrittenKeysStillCountAsNotGiven) {
     zelt::derive(e, o);
     EXPECT_EQ(e.text("evolution.generations"), "400");
     EXPECT_EQ(o.count("evolution.generations"), 0u);
+}
+
+// The fft translation search has its own attempts, population and
+// generations unless the user gave them; a local-only run stays local.
+TEST(Derivation, TranslationSearchDefaults) {
+    struct row {
+        std::vector<std::pair<std::string, std::string>> given;
+        std::string attempts, population, generations, global;
+    };
+    const std::vector<row> rows = {
+        {{{"optimizer.translation", "fft"}}, "10", "100", "20", "evolutionary"},
+        {{{"optimizer.translation", "fft"}, {"attempts", "3"}, {"evolution.population", "7"}}, "3", "7", "20",
+         "evolutionary"},
+        {{{"optimizer.translation", "fft"}, {"optimize.spacegroup", "true"}}, "10", "100", "20", "evolutionary"},
+        {{{"optimizer.translation", "fft"}, {"evolution.generations", "0"}}, "1", "300", "0", "none"},
+        {{{"optimizer.translation", "evolutionary"}}, "20", "300", "50", "evolutionary"},
+    };
+    for (const row& r : rows) {
+        parameter_store o;
+        for (const auto& [k, v] : r.given) o.set(k, v);
+        parameter_store e = zelt::make_effective_store(zelt::make_default_store(), o);
+        zelt::derive(e, o);
+        EXPECT_EQ(e.text("attempts"), r.attempts);
+        EXPECT_EQ(e.text("evolution.population"), r.population);
+        EXPECT_EQ(e.text("evolution.generations"), r.generations);
+        EXPECT_EQ(e.text("optimizer.global"), r.global);
+    }
 }
 
 TEST(Derivation, MalformedNumbersFailWithTheirKind) {

@@ -30,6 +30,9 @@ cases=(
   "-e 13 $small -n 4 -A -w 1 $mtz @$work/models.lst"
   "-e 14 $small -n 2 -m 2 -R $mtz $work/segmented.pdb"
   "-e 15 -h 6 -g 0 -n 2 -T $mtz $work/segmented.pdb"
+  "-e 16 $small -n 4 -C -m 2 -w 1 $mtz $examples/beta.pdb"
+  "-e 17 -h 6 -g 3 -p 16 -n 4 -m 2 -P optimizer.translation=fft $mtz $work/segmented.pdb"
+  "-e 18 -h 6 -n 2 -T -P optimizer.translation=fft $mtz $examples/beta.pdb"
 )
 without_time() { grep -v '^Total elapsed time: '; }
 for i in "${!cases[@]}"; do

@@ -56,6 +56,30 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
+// Ranks other than 0 print nothing on standard output while it lives.
+class quiet_other_ranks {
+public:
+    quiet_other_ranks() : console_(std::cout.rdbuf()) {
+        if (process_rank() != 0) std::cout.rdbuf(&discard_);
+    }
+    ~quiet_other_ranks() { std::cout.rdbuf(console_); }
+    quiet_other_ranks(const quiet_other_ranks&) = delete;
+    quiet_other_ranks& operator=(const quiet_other_ranks&) = delete;
+
+private:
+    discarding_buffer discard_;
+    std::streambuf* console_;
+};
+
+// Every rank searches with rank 0's seed (drawn from the system when the run
+// names none), so that all of them share one random stream.
+void share_seed(run_state& state) {
+    std::string seed = std::to_string(state.seed);
+    broadcast_text(seed, 0);
+    state.seed = std::stoull(seed);
+    if (process_count() > 1) state.params.set("random.seed", seed);
+}
+
 }  // namespace
 
 int process_entry(int argc, char** argv) {
@@ -63,13 +87,7 @@ int process_entry(int argc, char** argv) {
     std::ios_base::sync_with_stdio(false);
     const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "zelt";
     process_group_session group(argc, argv);
-    discarding_buffer discard;
-    std::streambuf* const console = std::cout.rdbuf();
-    if (process_rank() != 0) std::cout.rdbuf(&discard);
-    struct restore_console {
-        std::streambuf* buffer;
-        ~restore_console() { std::cout.rdbuf(buffer); }
-    } restore{console};
+    const quiet_other_ranks quiet;
 
     // Command line and preparation: every rank reads the inputs. All ranks
     // agree whether one failed; the lowest failing rank reports its failure
@@ -92,12 +110,7 @@ int process_entry(int argc, char** argv) {
         print_banner(std::cout);
         return 0;
     }
-    // Every rank searches with rank 0's seed (drawn from the system when the
-    // run names none), so that all of them share one random stream.
-    std::string seed = std::to_string(state.seed);
-    broadcast_text(seed, 0);
-    state.seed = std::stoull(seed);
-    if (process_count() > 1) state.params.set("random.seed", seed);
+    share_seed(state);
     // The search: a rank that fails here ends the whole run, since the others
     // would wait for its attempts forever.
     const auto searched = failure_of([&] {

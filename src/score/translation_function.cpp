@@ -328,6 +328,18 @@ void half_to_real_map(const std::array<int, 3>& n, std::vector<float>& re, std::
 
 }  // namespace
 
+// Fp of every reflection: the static contribution plus the placements other
+// than `which`, without the Babinet factor (it multiplies the whole sum).
+void translation_function::fixed_part(const solution& s, int which, workspace& w) const {
+    w.others.cell = s.cell;
+    w.others.k = 0.0f;
+    w.others.b = 0.0f;
+    w.others.placements.clear();
+    for (std::size_t i = 0; i < s.placements.size(); ++i)
+        if (i != static_cast<std::size_t>(which)) w.others.placements.push_back(s.placements[i]);
+    calculate_fc(refl_, data_->model(), w.others, lookup_mode::trilinear, w.fp);
+}
+
 void translation_function::fill_map(const solution& s, int which, std::array<bool, 3> fixed_axes,
                                     workspace& w) const {
     if (which < 0 || static_cast<std::size_t>(which) >= s.placements.size())
@@ -336,15 +348,7 @@ void translation_function::fill_map(const solution& s, int which, std::array<boo
     const unit_cell& cell = candidate_cell(model, s.cell);
     const cell_setup& setup = *cells_.at(static_cast<std::size_t>(s.cell));
     const copy_placement& searched = s.placements[static_cast<std::size_t>(which)];
-
-    // The fixed part: static contribution and the other placements, no Babinet factor yet.
-    w.others.cell = s.cell;
-    w.others.k = 0.0f;
-    w.others.b = 0.0f;
-    w.others.placements.clear();
-    for (std::size_t i = 0; i < s.placements.size(); ++i)
-        if (i != static_cast<std::size_t>(which)) w.others.placements.push_back(s.placements[i]);
-    calculate_fc(refl_, model, w.others, lookup_mode::trilinear, w.fp);
+    fixed_part(s, which, w);
 
     copy_placement at_origin = searched;
     at_origin.translation = {0.0, 0.0, 0.0};

@@ -200,6 +200,19 @@ TEST(TranslationFunction, OtherPlacementsCountAsFixedAndFixedAxesKeepTheCandidat
     EXPECT_DOUBLE_EQ(m.fixed[1], 0.81);
 }
 
+TEST(TranslationFunction, PermutedCellOfAPointGroupSearch) {
+    crystal x(16, 18.0, 20.0, 22.0, 90.0, 4.0, true, 31);
+    x.cells.emplace_back(17, 20.0, 22.0, 18.0, 90.0, 90.0, 90.0);   // P2221 with c along a
+    x.codes.push_back(1);
+    const auto data = x.data();
+    const translation_function tf(data, 0.0);
+    EXPECT_EQ(tf.grid_size(1), (std::array<int, 3>{16, 18, 14}));
+    std::mt19937 gen(4);
+    solution s = one_copy(gen);
+    s.cell = 1;
+    expect_map_matches(*data, tf, s, 0, {false, false, false}, "permuted cell");
+}
+
 TEST(TranslationFunction, ConcurrentCallsGiveTheSerialPeaks) {
     const crystal x(19, 18.0, 20.0, 22.0, 90.0, 4.0, true, 6);
     const translation_function tf(x.data(), 0.0);

@@ -43,7 +43,10 @@ struct translation_function::workspace {
     std::vector<operator_term> terms;
     std::vector<complex_f> g;
     std::vector<std::array<int, 3>> index;
-    std::vector<float> re, im;
+    std::vector<float> re, im;   // Fourier coefficients
+    std::vector<float> zr, zi;   // lines of the half-length transform along a
+    std::vector<float> tc, ts;   // its twiddle factors
+    std::vector<float> map;
     std::array<int, 3> size{1, 1, 1};
     vec3 fixed{0.0, 0.0, 0.0};
     std::array<bool, 3> unsearched{};
@@ -184,21 +187,40 @@ struct map_inputs {
     vec3 fixed;
 };
 
-inline std::size_t grid_offset(const std::array<int, 3>& j, const std::array<int, 3>& n) {
-    // The FFT has the negative exponent: coefficient j goes to point -j.
-    std::size_t off = 0;
-    for (int a = 2; a >= 0; --a) {
-        int r = (-j[static_cast<std::size_t>(a)]) % n[static_cast<std::size_t>(a)];
-        if (r < 0) r += n[static_cast<std::size_t>(a)];
-        off = off * static_cast<std::size_t>(n[static_cast<std::size_t>(a)]) + static_cast<std::size_t>(r);
-    }
-    return off;
-}
+// Fourier coefficients of the map. The FFT has the negative exponent, so
+// coefficient j goes to point p = -j. Full: every point stored and the real
+// part of the transform taken. Half: only points with p_a <= n_a / 2 are
+// stored, holding the Hermitian part (A_p + conj A_-p) / 2 of the full grid,
+// whose transform is real and the same as the real part of the full one.
+struct coefficient_grid {
+    float* re;
+    float* im;
+    std::array<int, 3> n;
+    int width;   // stored points along a
+    bool half;
 
-inline void deposit(float* re, float* im, std::size_t off, std::complex<double> c) {
-    re[off] += static_cast<float>(c.real());
-    im[off] += static_cast<float>(c.imag());
-}
+    // j mod n for the map's indices, which lie within a few grid lengths
+    // of zero: cheaper than a division.
+    static int wrap(int j, int n) {
+        while (j < 0) j += n;
+        while (j >= n) j -= n;
+        return j;
+    }
+    void put(int p0, int p1, int p2, std::complex<double> c) const {
+        if (p0 >= width) return;
+        const std::size_t off = static_cast<std::size_t>(p0) +
+                                static_cast<std::size_t>(width) *
+                                    (static_cast<std::size_t>(p1) + static_cast<std::size_t>(n[1]) * p2);
+        re[off] += static_cast<float>(c.real());
+        im[off] += static_cast<float>(c.imag());
+    }
+    void add(const std::array<int, 3>& j, std::complex<double> c) const {
+        const int m0 = wrap(-j[0], n[0]), m1 = wrap(-j[1], n[1]), m2 = wrap(-j[2], n[2]);
+        if (!half) return put(m0, m1, m2, c);
+        put(m0, m1, m2, 0.5 * c);
+        put(wrap(j[0], n[0]), wrap(j[1], n[1]), wrap(j[2], n[2]), 0.5 * std::conj(c));
+    }
+};
 
 // G of every rotation class for indices h (permuted), and the map index
 // S^T h of its t-dependence; unsearched axes are folded into G's phase.
@@ -236,7 +258,7 @@ void rotation_terms(const map_inputs& in, const std::array<double, 3>& h, comple
 // Adds one reflection's Fourier coefficients of c |Fp + sum_r G_r e(S_r^T h . t)|^2;
 // returns its constant part, which the caller adds at the origin.
 double add_reflection(const map_inputs& in, const float* hkl, complex_f fp, double c, complex_f* g,
-                      std::array<int, 3>* index, float* re, float* im) {
+                      std::array<int, 3>* index, const coefficient_grid& grid) {
     const int p = in.code;
     const std::array<double, 3> h{hkl[p], hkl[(p + 1) % 3], hkl[(p + 2) % 3]};
     rotation_terms(in, h, g, index);
@@ -246,18 +268,77 @@ double add_reflection(const map_inputs& in, const float* hkl, complex_f fp, doub
     for (std::size_t r = 0; r < n; ++r) {
         const std::complex<double> gr(g[r].real(), g[r].imag());
         constant += std::norm(gr);
-        deposit(re, im, grid_offset(index[r], in.size), 2.0 * c * std::conj(f) * gr);
+        grid.add(index[r], 2.0 * c * std::conj(f) * gr);
         for (std::size_t q = r + 1; q < n; ++q) {
             const std::array<int, 3> j{index[r][0] - index[q][0], index[r][1] - index[q][1],
                                        index[r][2] - index[q][2]};
             const std::complex<double> gq(g[q].real(), g[q].imag());
-            deposit(re, im, grid_offset(j, in.size), 2.0 * c * gr * std::conj(gq));
+            grid.add(j, 2.0 * c * gr * std::conj(gq));
         }
     }
     return c * constant;
 }
 
+void full_to_real_map(const std::array<int, 3>& n, std::vector<float>& re, std::vector<float>& im,
+                      std::vector<float>& map) {
+    fft_3d(re.data(), im.data(), n[0], n[1], n[2]);
+    map.swap(re);
+}
+
+// The real map of Hermitian coefficients stored for p_a in [0, n_a / 2]:
+// transforms along b and c, then each line along a (Hermitian, length N =
+// 2M) by one complex transform of length M: with X_{k+M} = conj X_{M-k},
+// Z_k = (X_k + X_{k+M}) + i e^{-2 pi i k / N} (X_k - X_{k+M}) transforms to
+// z_m = x_{2m} + i x_{2m+1}.
+void half_to_real_map(const std::array<int, 3>& n, std::vector<float>& re, std::vector<float>& im,
+                      std::vector<float>& zr, std::vector<float>& zi, std::vector<float>& tc,
+                      std::vector<float>& ts, std::vector<float>& map) {
+    const int m = n[0] / 2, width = m + 1;
+    const std::ptrdiff_t lines = static_cast<std::ptrdiff_t>(n[1]) * n[2];
+    fft_transform_lines({n[1], width, width * lines}, re.data(), im.data());
+    fft_transform_lines({n[2], static_cast<std::ptrdiff_t>(width) * n[1], width * lines}, re.data(),
+                        im.data());
+    zr.resize(static_cast<std::size_t>(m * lines));
+    zi.resize(static_cast<std::size_t>(m * lines));
+    tc.resize(static_cast<std::size_t>(m));
+    ts.resize(static_cast<std::size_t>(m));
+    for (int k = 0; k < m; ++k) {
+        tc[k] = static_cast<float>(std::cos(-two_pi * k / n[0]));
+        ts[k] = static_cast<float>(std::sin(-two_pi * k / n[0]));
+    }
+    for (std::ptrdiff_t line = 0; line < lines; ++line) {
+        const float* xr = re.data() + width * line;
+        const float* xi = im.data() + width * line;
+        float* yr = zr.data() + m * line;
+        float* yi = zi.data() + m * line;
+        for (int k = 0; k < m; ++k) {
+            const float br = xr[m - k], bi = -xi[m - k];   // X_{k+M}
+            const float dr = xr[k] - br, di = xi[k] - bi;
+            yr[k] = xr[k] + br - (ts[k] * dr + tc[k] * di);
+            yi[k] = xi[k] + bi + (tc[k] * dr - ts[k] * di);
+        }
+    }
+    fft_transform_lines({m, 1, m * lines}, zr.data(), zi.data());
+    map.resize(static_cast<std::size_t>(n[0] * lines));
+    for (std::size_t i = 0; i < zr.size(); ++i) {
+        map[2 * i] = zr[i];
+        map[2 * i + 1] = zi[i];
+    }
+}
+
 }  // namespace
+
+// Fp of every reflection: the static contribution plus the placements other
+// than `which`, without the Babinet factor (it multiplies the whole sum).
+void translation_function::fixed_part(const solution& s, int which, workspace& w) const {
+    w.others.cell = s.cell;
+    w.others.k = 0.0f;
+    w.others.b = 0.0f;
+    w.others.placements.clear();
+    for (std::size_t i = 0; i < s.placements.size(); ++i)
+        if (i != static_cast<std::size_t>(which)) w.others.placements.push_back(s.placements[i]);
+    calculate_fc(refl_, data_->model(), w.others, lookup_mode::trilinear, w.fp);
+}
 
 void translation_function::fill_map(const solution& s, int which, std::array<bool, 3> fixed_axes,
                                     workspace& w) const {
@@ -267,15 +348,7 @@ void translation_function::fill_map(const solution& s, int which, std::array<boo
     const unit_cell& cell = candidate_cell(model, s.cell);
     const cell_setup& setup = *cells_.at(static_cast<std::size_t>(s.cell));
     const copy_placement& searched = s.placements[static_cast<std::size_t>(which)];
-
-    // The fixed part: static contribution and the other placements, no Babinet factor yet.
-    w.others.cell = s.cell;
-    w.others.k = 0.0f;
-    w.others.b = 0.0f;
-    w.others.placements.clear();
-    for (std::size_t i = 0; i < s.placements.size(); ++i)
-        if (i != static_cast<std::size_t>(which)) w.others.placements.push_back(s.placements[i]);
-    calculate_fc(refl_, model, w.others, lookup_mode::trilinear, w.fp);
+    fixed_part(s, which, w);
 
     copy_placement at_origin = searched;
     at_origin.translation = {0.0, 0.0, 0.0};
@@ -287,9 +360,12 @@ void translation_function::fill_map(const solution& s, int which, std::array<boo
         w.size[a] = w.unsearched[a] ? 1 : setup.grid[a];
         w.fixed[a] = wrap_unit(searched.translation[a]);
     }
-    const std::size_t points = static_cast<std::size_t>(w.size[0]) * w.size[1] * w.size[2];
+    const bool half = w.size[0] >= 2;
+    const int width = half ? w.size[0] / 2 + 1 : w.size[0];
+    const std::size_t points = static_cast<std::size_t>(width) * w.size[1] * w.size[2];
     w.re.assign(points, 0.0f);
     w.im.assign(points, 0.0f);
+    const coefficient_grid grid{w.re.data(), w.im.data(), w.size, width, half};
     w.g.resize(setup.rotations.size());
     w.index.resize(setup.rotations.size());
 
@@ -301,10 +377,13 @@ void translation_function::fill_map(const solution& s, int which, std::array<boo
         const double c = weight_[i] * static_cast<double>(babinet) * static_cast<double>(babinet);
         if (c == 0.0) continue;
         constant += add_reflection(in, &refl_.hkl[3 * i], w.fp[i], c, w.g.data(), w.index.data(),
-                                   w.re.data(), w.im.data());
+                                   grid);
     }
     w.re[0] += static_cast<float>(constant);
-    fft_3d(w.re.data(), w.im.data(), w.size[0], w.size[1], w.size[2]);
+    if (half)
+        half_to_real_map(w.size, w.re, w.im, w.zr, w.zi, w.tc, w.ts, w.map);
+    else
+        full_to_real_map(w.size, w.re, w.im, w.map);
 }
 
 void translation_function::map(const solution& s, int which, std::array<bool, 3> fixed_axes,
@@ -313,7 +392,7 @@ void translation_function::map(const solution& s, int which, std::array<bool, 3>
     fill_map(s, which, fixed_axes, w);
     out.size = w.size;
     out.fixed = w.fixed;
-    out.values = w.re;
+    out.values = w.map;
 }
 
 namespace {
@@ -415,7 +494,7 @@ std::vector<translation_peak> translation_function::peaks(const solution& s, int
     const std::vector<vec3>& shifts = alone ? setup.origins : setup.centring;
     std::array<bool, 3> constant{};
     for (int a = 0; a < 3; ++a) constant[a] = alone && setup.free_axes[a];
-    const grid_view g{w.re.data(), w.size};
+    const grid_view g{w.map.data(), w.size};
     highest_maxima(g, static_cast<std::size_t>(count) * (shifts.size() + 1), w.heap);
 
     w.found.clear();

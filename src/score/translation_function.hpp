@@ -90,13 +90,15 @@ public:
     // Number of reflections in the map.
     std::size_t reflection_count() const { return refl_.size(); }
 
+    // Per-cell tables (symmetry grouped by rotation, grid, equivalent shifts).
     struct rotation_class;
     struct cell_setup;
-    struct workspace;
 
 private:
+    struct workspace;   // per-thread buffers, reused from call to call
     void fill_map(const solution& s, int which, std::array<bool, 3> fixed_axes,
                   workspace& w) const;
+    void fixed_part(const solution& s, int which, workspace& w) const;
     std::array<bool, 3> unsearched_axes(const solution& s, std::array<bool, 3> fixed_axes) const;
 
     std::shared_ptr<const scorer_data> data_;

@@ -286,3 +286,23 @@ TEST(RealData, AssemblySearchFindsBetaAndKeepsItForBlip) {
         EXPECT_GT(both.chains['A'].within2, 0.9);
     }
 }
+
+// The fft translation search with CI-sized settings: beta-lactamase fixed at
+// its reference placement, BLIP (which the six-dimensional search does not
+// find) is placed where the reference has it by the best of two attempts.
+TEST(RealData, FftTranslationSearchPlacesBlipAgainstFixedBeta) {
+    temp_dir dir;
+    write_file(dir / "beta_ref.pdb", cryst1() + reference_chain('A'));
+    run_result run = run_zelt("-e 1 -n 2 -p 60 -g 20 -w 1 -o fft -P optimizer.translation=fft -s beta_ref.pdb " +
+                                  mtz + " " + shell_quote(example("blip.pdb").string()),
+                              dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("Number of attempts (per copy): 2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Translation search: fft to 5.0 Angstroms, 3 peaks rescored\n"), std::string::npos);
+    check_result both = check_placement(dir / "fft.best.pdb", "AB");
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_GT(both.chains['A'].within2, 0.99);
+    EXPECT_GT(both.chains['B'].within2, 0.9) << run.out;
+    EXPECT_LT(both.chains['B'].rmsd, 1.0);
+}

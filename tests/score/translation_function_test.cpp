@@ -7,6 +7,7 @@
 #include "common/test_support.hpp"
 
 #include <gtest/gtest.h>
+#include <tbb/parallel_for.h>
 
 #include <cmath>
 #include <numeric>
@@ -197,6 +198,35 @@ TEST(TranslationFunction, OtherPlacementsCountAsFixedAndFixedAxesKeepTheCandidat
     tf.map(s, 0, {false, true, false}, m);
     EXPECT_EQ(m.size[1], 1);
     EXPECT_DOUBLE_EQ(m.fixed[1], 0.81);
+}
+
+TEST(TranslationFunction, PermutedCellOfAPointGroupSearch) {
+    crystal x(16, 18.0, 20.0, 22.0, 90.0, 4.0, true, 31);
+    x.cells.emplace_back(17, 20.0, 22.0, 18.0, 90.0, 90.0, 90.0);   // P2221 with c along a
+    x.codes.push_back(1);
+    const auto data = x.data();
+    const translation_function tf(data, 0.0);
+    EXPECT_EQ(tf.grid_size(1), (std::array<int, 3>{16, 18, 14}));
+    std::mt19937 gen(4);
+    solution s = one_copy(gen);
+    s.cell = 1;
+    expect_map_matches(*data, tf, s, 0, {false, false, false}, "permuted cell");
+}
+
+TEST(TranslationFunction, ConcurrentCallsGiveTheSerialPeaks) {
+    const crystal x(19, 18.0, 20.0, 22.0, 90.0, 4.0, true, 6);
+    const translation_function tf(x.data(), 0.0);
+    std::mt19937 gen(12);
+    std::vector<solution> candidates;
+    for (int i = 0; i < 64; ++i) candidates.push_back(one_copy(gen, 0.5f, 50.0f));
+    std::vector<translation_peak> serial, parallel(candidates.size());
+    for (const solution& s : candidates) serial.push_back(tf.peaks(s, 0, 1, {}).front());
+    tbb::parallel_for(std::size_t(0), candidates.size(),
+                      [&](std::size_t i) { parallel[i] = tf.peaks(candidates[i], 0, 1, {}).front(); });
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        EXPECT_EQ(parallel[i].translation, serial[i].translation);
+        EXPECT_EQ(parallel[i].value, serial[i].value);
+    }
 }
 
 TEST(TranslationFunction, PolarAxisIsNotSearchedWhenNothingIsFixed) {

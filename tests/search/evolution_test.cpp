@@ -280,6 +280,37 @@ TEST(Evolution, SameSeedSameResultWithAnyThreadCount) {
     }
 }
 
+// The place slot completes every new individual before it is scored (here:
+// the translation as a function of the orientation, as the fft mode's
+// translation function does), the individual keeps what it wrote, and the
+// search stays the same on one thread or many.
+TEST(Evolution, PlaceSlotWritesTheTranslationBeforeEveryScore) {
+    evolution_settings s = default_settings();
+    s.generations = 12;
+    auto placed = [](const quaternion& q) {
+        return vec3{std::fabs(q[0]), std::fabs(q[1]), std::fabs(q[2])};
+    };
+    auto place = [&](solution& x) { x.placements[0].translation = placed(x.placements[0].orientation); };
+    auto run = [&](int threads, std::atomic<int>& unplaced) {
+        tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+        random_source rng(99);
+        auto objective = [&](const solution& x) {
+            if (x.placements[0].translation != placed(x.placements[0].orientation)) ++unplaced;
+            return bowl(x);
+        };
+        return run_evolution(rng, s, objective, {}, 60, place);
+    };
+    std::atomic<int> unplaced1{0}, unplaced4{0};
+    const solution a = run(1, unplaced1), b = run(4, unplaced4);
+    EXPECT_EQ(unplaced1.load(), 0);
+    EXPECT_EQ(unplaced4.load(), 0);
+    EXPECT_EQ(a.placements[0].translation, placed(a.placements[0].orientation));
+    EXPECT_EQ(a.placements[0].orientation, b.placements[0].orientation);
+    EXPECT_EQ(a.placements[0].translation, b.placements[0].translation);
+    // The search climbs the bowl through the orientation alone.
+    EXPECT_LT(periodic_distance2(a.placements[0].translation, target), 0.01);
+}
+
 TEST(Evolution, FailuresOfTheEngine) {
     evolution_engine e;
     EXPECT_THROW(e.evolve(10), std::invalid_argument);   // no slots set

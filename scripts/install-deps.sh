@@ -10,6 +10,8 @@ packages+=(clang libclang-rt-14-dev)
 packages+=(nlohmann-json3-dev)
 # Highway: portable SIMD with run-time dispatch.
 packages+=(libhwy-dev)
+# Attempts spread over the processes of an MPI job.
+packages+=(libopenmpi-dev openmpi-bin)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

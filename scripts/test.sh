@@ -16,6 +16,11 @@ cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs" -E "$slow"
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+# The MPI variant (the program alone) in its own folder; the main build's
+# suite compares it with the program built without MPI.
+cmake -S . -B build-mpi -DCMAKE_BUILD_TYPE=Release -DZELT_MPI=ON -DBUILD_TESTING=OFF -DZELT_BUILD_BENCHMARKS=OFF
+cmake --build build-mpi -j"$jobs" --target zelt
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELT_MPI_BINARY="$PWD/build-mpi/zelt"
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"

@@ -203,6 +203,12 @@ const std::vector<std::pair<const char*, const char*>>& default_parameter_table(
         {"report.summary.tolerance", "2.0"},
         {"output.json", "true"},
         {"output.map-coefficients", "true"},
+        // Translation search: the evolutionary six-dimensional search, or
+        // orientations only with every candidate placed by the fast
+        // translation function (its own resolution limit and peaks rescored).
+        {"optimizer.translation", "evolutionary"},
+        {"optimizer.translation.resolution", "5.0"},
+        {"optimizer.translation.peaks", "3"},
     };
     return table;
 }
@@ -250,6 +256,22 @@ void check_counts(const parameter_store& p) {
     if (population < 1)
         throw range_refusal("the population size (-p) must be at least 1 (is " +
                             p.text("evolution.population") + ").");
+void check_translation_mode(const parameter_store& p) {
+    const std::string& mode = p.text("optimizer.translation");
+    if (mode == "evolutionary") return;
+    if (mode != "fft")
+        throw std::runtime_error("optimizer.translation must be \"evolutionary\" or \"fft\" (is \"" + mode +
+                                 "\").");
+    if (p.boolean("optimize.copies") || p.boolean("optimize.assembly"))
+        throw std::runtime_error(
+            "the fft translation search places one copy at a time: it cannot be combined with -M or -A.");
+    const double d = p.real("optimizer.translation.resolution");
+    if (!(d > 0.0 && std::isfinite(d)))
+        throw std::runtime_error("optimizer.translation.resolution must be a positive resolution in Angstroms (is " +
+                                 p.text("optimizer.translation.resolution") + ").");
+    if (p.integer("optimizer.translation.peaks") < 1)
+        throw std::runtime_error("optimizer.translation.peaks must be at least 1 (is " +
+                                 p.text("optimizer.translation.peaks") + ").");
 }
 
 void derive(parameter_store& p, const parameter_store& overrides) {
@@ -296,6 +318,15 @@ void derive(parameter_store& p, const parameter_store& overrides) {
         p.set("evolution.mutation.translation.range.x", "0.0");
         p.set("evolution.mutation.translation.range.y", "0.0");
         p.set("evolution.mutation.translation.range.z", "0.0");
+    }
+
+    // Each candidate of the fft translation search costs a translation
+    // function, but needs far fewer of them: it searches orientations only.
+    check_translation_mode(p);
+    if (p.text("optimizer.translation") == "fft" && !local_only) {
+        if (!given("evolution.generations")) p.set("evolution.generations", "20");
+        if (!given("evolution.population")) p.set("evolution.population", "100");
+        if (!given("attempts")) p.set("attempts", "10");
     }
 
     // A selection rate is the fraction of a generation that survives; outside

@@ -60,6 +60,12 @@ void check_counts(const parameter_store& effective);
 // the overrides store.
 void derive(parameter_store& effective, const parameter_store& overrides);
 
+// Refuses settings the fft translation search cannot honour: an unknown
+// `optimizer.translation`, copies or models moved at once (-M, -A), a
+// resolution limit that is not a positive number, fewer than one peak. Needs
+// only the store, so the run driver calls it before reading any file.
+void check_translation_mode(const parameter_store& effective);
+
 // Number parsing as done by the getters: leading white space and a sign are
 // accepted, the longest valid prefix is converted and the rest ignored.
 // Text without a number fails with std::invalid_argument ("invalid stoi

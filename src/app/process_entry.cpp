@@ -3,14 +3,18 @@
 #include <exception>
 #include <iostream>
 #include <new>
+#include <optional>
+#include <streambuf>
 #include <stdexcept>
 #include <string>
 
 #include "app/command_line.hpp"
 #include "app/parameters.hpp"
+#include "app/process_group.hpp"
 #include "app/reports.hpp"
 #include "app/run_driver.hpp"
 #include "app/run_summary.hpp"
+#include "app/search_loops.hpp"
 #include "crystal/refusal.hpp"
 
 namespace zelt {
@@ -23,45 +27,107 @@ int fail(const std::string& program, const std::string& text) {
     return 1;
 }
 
+// Runs `body`; returns the failure message of whatever it throws (after the
+// program's name), or nothing when it succeeds.
+template <class Body>
+std::optional<std::string> failure_of(Body&& body) {
+    try {
+        body();
+        return std::nullopt;
+    } catch (const std::ios_base::failure& e) {
+        return std::string(": An I/O error has occurred: ") + e.what();
+    } catch (const range_refusal& e) {
+        return std::string(": Value out of range: ") + e.what();
+    } catch (const std::invalid_argument& e) {
+        return std::string(": Error parsing numeric value from input: ") + e.what();
+    } catch (const std::bad_alloc&) {
+        return std::string(": Out of memory.");
+    } catch (const std::exception& e) {
+        return std::string(": Error: ") + e.what();
+    } catch (const char* text) {
+        return std::string(": Error: ") + (text != nullptr ? text : "");
+    } catch (const std::string& text) {
+        return ": Error: " + text;
+    } catch (...) {
+        return std::string(": An error has occurred.");
+    }
+}
+
+// Standard output of the ranks other than 0: everything is discarded.
+class discarding_buffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// Ranks other than 0 print nothing on standard output while it lives.
+class quiet_other_ranks {
+public:
+    quiet_other_ranks() : console_(std::cout.rdbuf()) {
+        if (process_rank() != 0) std::cout.rdbuf(&discard_);
+    }
+    ~quiet_other_ranks() { std::cout.rdbuf(console_); }
+    quiet_other_ranks(const quiet_other_ranks&) = delete;
+    quiet_other_ranks& operator=(const quiet_other_ranks&) = delete;
+
+private:
+    discarding_buffer discard_;
+    std::streambuf* console_;
+};
+
+// Every rank searches with rank 0's seed (drawn from the system when the run
+// names none), so that all of them share one random stream.
+void share_seed(run_state& state) {
+    std::string seed = std::to_string(state.seed);
+    broadcast_text(seed, 0);
+    state.seed = std::stoull(seed);
+    if (process_count() > 1) state.params.set("random.seed", seed);
+}
+
 }  // namespace
 
 int process_entry(int argc, char** argv) {
     // All console output goes through the standard streams.
     std::ios_base::sync_with_stdio(false);
     const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "zelt";
-    try {
+    process_group_session group(argc, argv);
+    const quiet_other_ranks quiet;
+
+    // Command line and preparation: every rank reads the inputs. All ranks
+    // agree whether one failed; the lowest failing rank reports its failure
+    // as a single process would, and every rank ends with status 1.
+    command_action action = command_action::run;
+    run_state state;
+    const auto prepared = failure_of([&] {
         default_store();  // built before the command line is read
         parameter_store overrides;
-        switch (parse_command_line(argc, argv, overrides)) {
-        case command_action::usage:
-            print_usage(std::cerr);
-            return 1;
-        case command_action::version:
-            print_banner(std::cout);
-            return 0;
-        case command_action::run: break;
+        action = parse_command_line(argc, argv, overrides);
+        if (action == command_action::run) {
+            remember_command_line(argc, argv);
+            state = prepare_run(overrides, std::cout);
         }
-        remember_command_line(argc, argv);
-        run_driver(overrides);
-        std::cout.flush();
-        return 0;
-    } catch (const std::ios_base::failure& e) {
-        return fail(program, std::string(": An I/O error has occurred: ") + e.what());
-    } catch (const range_refusal& e) {
-        return fail(program, std::string(": Value out of range: ") + e.what());
-    } catch (const std::invalid_argument& e) {
-        return fail(program, std::string(": Error parsing numeric value from input: ") + e.what());
-    } catch (const std::bad_alloc&) {
-        return fail(program, ": Out of memory.");
-    } catch (const std::exception& e) {
-        return fail(program, std::string(": Error: ") + e.what());
-    } catch (const char* text) {
-        return fail(program, std::string(": Error: ") + (text != nullptr ? text : ""));
-    } catch (const std::string& text) {
-        return fail(program, ": Error: " + text);
-    } catch (...) {
-        return fail(program, ": An error has occurred.");
+    });
+    const int culprit = lowest_failing_rank(prepared.has_value());
+    if (culprit >= 0) return culprit == process_rank() ? fail(program, *prepared) : 1;
+    if (action == command_action::usage) {
+        if (process_rank() == 0) print_usage(std::cerr);
+        return 1;
     }
+    if (action == command_action::version) {
+        print_banner(std::cout);
+        return 0;
+    }
+    share_seed(state);
+    // The search: a rank that fails here ends the whole run, since the others
+    // would wait for its attempts forever.
+    const auto searched = failure_of([&] {
+        run_search(state);
+        std::cout.flush();
+    });
+    if (!searched) return 0;
+    fail(program, *searched);
+    if (process_count() > 1) abort_processes(1);
+    return 1;
 }
 
 }  // namespace zelt

@@ -40,6 +40,9 @@ void print_options_summary(std::ostream& out, const parameter_store& p) {
     const std::string& prefix = p.text("output.prefix");
     out << "Prefix for output coordinate file name: " << (prefix == "-" ? "none (stdout)" : prefix)
         << '\n';
+    if (p.text("optimizer.translation") == "fft")
+        out << "Translation search: fft to " << p.text("optimizer.translation.resolution") << " Angstroms, "
+            << p.text("optimizer.translation.peaks") << " peaks rescored\n";
     out << '\n' << std::flush;
 }
 

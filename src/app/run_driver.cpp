@@ -137,6 +137,7 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     s.params = make_effective_store(default_store(), overrides);
     parameter_store& p = s.params;
     check_counts(p);
+    check_translation_mode(p);
 
     if (p.boolean("report.header")) print_banner(out);
     s.report_inputs = p.boolean("report.inputs");

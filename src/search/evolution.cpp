@@ -25,10 +25,9 @@ evolution_engine::evolution_engine() {
         }
         for (int j = c; j < n; ++j) breed(order[j], population, order, c);
     };
-    evaluate = [this](const population_list& population, score_list& scores, const order_list& order,
-                      int c) {
+    evaluate = [this](population_list& population, score_list& scores, const order_list& order, int c) {
         const int n = static_cast<int>(population.size());
-        for (int j = c; j < n; ++j) scores[order[j]] = objective(population[order[j]]);
+        for (int j = c; j < n; ++j) scores[order[j]] = place_and_score(population[order[j]]);
     };
     fitness_of_all = [this](const score_list& scores, score_list& fit) {
         for (std::size_t i = 0; i < scores.size(); ++i) fit[i] = fitness(static_cast<int>(i), scores);
@@ -36,17 +35,21 @@ evolution_engine::evolution_engine() {
 }
 
 void evolution_engine::use_parallel_evaluation() {
-    evaluate = [this](const population_list& population, score_list& scores, const order_list& order,
-                      int c) {
+    evaluate = [this](population_list& population, score_list& scores, const order_list& order, int c) {
         const int n = static_cast<int>(population.size());
         if (n - c <= 0) return;
         if (n - c == 1) {
-            scores[order[c]] = objective(population[order[c]]);
+            scores[order[c]] = place_and_score(population[order[c]]);
             return;
         }
-        // Each task reads its own individual and writes only its own score.
-        tbb::parallel_for(c, n, [&](int j) { scores[order[j]] = objective(population[order[j]]); });
+        // Each task touches only its own individual and its own score.
+        tbb::parallel_for(c, n, [&](int j) { scores[order[j]] = place_and_score(population[order[j]]); });
     };
+}
+
+double evolution_engine::place_and_score(solution& x) const {
+    if (place) place(x);
+    return objective(x);
 }
 
 int evolution_engine::parent_count(int population_size, double rate) {
@@ -91,17 +94,30 @@ solution evolution_engine::evolve(int population_size) {
 
 namespace {
 
-// Great-arc step from q towards r by the fraction s; q stays when the two
-// are parallel (or antiparallel).
+// Great-arc step from q towards the rotation r by the fraction s. q and -q
+// are the same rotation, so the step takes the shorter of the two arcs: r's
+// sign is flipped when it points away from q. q stays when the two are the
+// same rotation.
 void arc_step(quaternion& q, const quaternion& r, double s) {
-    const double d = q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3];
-    if (!(std::fabs(d) < 1.0)) return;
+    double d = q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3];
+    const double sign = d < 0.0 ? -1.0 : 1.0;
+    d *= sign;
+    if (!(d < 1.0)) return;
     const double theta = std::acos(d);
     const double st = std::sin(theta);
     if (st == 0.0) return;
     const double a = std::sin((1.0 - s) * theta);
-    const double b = std::sin(s * theta);
+    const double b = std::sin(s * theta) * sign;
     for (int i = 0; i < 4; ++i) q[i] = (a * q[i] + b * r[i]) / st;
+}
+
+// a * t + (1 - a) * t2 along the shorter path on the torus of fractional
+// translations: 0.02 and 0.98 blend to a point near 0, not near 0.5.
+void torus_blend(vec3& t, const vec3& t2, double a) {
+    for (int k = 0; k < 3; ++k) {
+        const double d = t2[k] - t[k];
+        t[k] += (1.0 - a) * (d - std::nearbyint(d));
+    }
 }
 
 // |((v - lo) + step) mod (hi - lo)| + lo: wraps at the upper bound, mirrors
@@ -164,8 +180,7 @@ std::function<void(int, population_list&, const order_list&, int)> make_breeder(
             if (rng.uniform() < s.interpolation_rate) {
                 const double f = rng.uniform();
                 arc_step(q, pl2.orientation, f);
-                const double a = rng.uniform();
-                for (int k = 0; k < 3; ++k) t[k] = a * t[k] + (1.0 - a) * pl2.translation[k];
+                torus_blend(t, pl2.translation, rng.uniform());
             } else if (rng.uniform() < s.crossover_rate) {
                 if (rng.uniform() < 0.5) q = pl2.orientation;
                 else t = pl2.translation;
@@ -218,8 +233,9 @@ progress_function make_generation_report(std::ostream& out, bool goal_is_maximum
 }
 
 solution run_evolution(random_source& rng, const evolution_settings& s, objective_function objective,
-                       progress_function progress, int population_size) {
+                       progress_function progress, int population_size, placement_function place) {
     evolution_engine engine;
+    engine.place = std::move(place);
     engine.generate = make_generator(rng, s);
     engine.breed = make_breeder(rng, s);
     engine.objective = std::move(objective);
@@ -231,6 +247,10 @@ solution run_evolution(random_source& rng, const evolution_settings& s, objectiv
     engine.termination = [limit](int g, const score_list&) { return g >= limit; };
     engine.use_parallel_evaluation();
     return engine.evolve(population_size);
+}
+
+void skip_evolution_draws(random_source& rng, const evolution_settings& s, int population_size) {
+    run_evolution(rng, s, [](const solution&) { return 0.0; }, {}, population_size);
 }
 
 }  // namespace zelt

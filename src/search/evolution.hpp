@@ -22,6 +22,12 @@ using order_list = std::vector<int>;
 // A generation's progress callback: (generations completed, population, scores).
 using progress_function = std::function<void(int, const population_list&, const score_list&)>;
 using objective_function = std::function<double(const solution&)>;
+// Sets, in place, the genes of an individual that the engine does not search
+// itself (the translation found by the fast translation function), just
+// before the individual is scored. Called concurrently, each call on its own
+// individual only; it must depend on nothing but that individual, so that
+// the search stays reproducible whatever the thread count.
+using placement_function = std::function<void(solution&)>;
 
 class evolution_engine {
 public:
@@ -44,9 +50,12 @@ public:
     // (population, order, parent count): with no parents every individual is
     // generated anew, otherwise order[c .. N-1] are bred. Default: that step.
     std::function<void(population_list&, const order_list&, int)> reproduce;
-    // (population, scores, order, parent count): scores[order[j]] =
-    // objective(population[order[j]]) for j in [c, N). Default: serial.
-    std::function<void(const population_list&, score_list&, const order_list&, int)> evaluate;
+    // Completes a new individual before it is scored. Default: empty (nothing).
+    placement_function place;
+    // (population, scores, order, parent count): place(population[order[j]])
+    // when set, then scores[order[j]] = objective(population[order[j]]), for
+    // j in [c, N). Default: serial.
+    std::function<void(population_list&, score_list&, const order_list&, int)> evaluate;
     // (scores, fitness): fitness[i] = fitness(i, scores). Default: that loop.
     std::function<void(const score_list&, score_list&)> fitness_of_all;
 
@@ -69,6 +78,9 @@ public:
     // Parent count for N individuals at selection rate r: N * r rounded half
     // away from zero, with r clamped into [0, 1] (a NaN rate counts as 0).
     static int parent_count(int population_size, double rate);
+
+private:
+    double place_and_score(solution& x) const;
 };
 
 // What the search loops hand to one evolutionary search.
@@ -125,8 +137,16 @@ progress_function make_generation_report(std::ostream& out, bool goal_is_maximum
 // One evolutionary search with the operators above, fitness = score *
 // score_sign, termination after s.generations generations (a single
 // generation when that is 0 or less) and parallel evaluation. `progress` may
-// be empty. Returns the best solution of the last generation.
+// be empty; so may `place` (the engine's place slot). Returns the best
+// solution of the last generation.
 solution run_evolution(random_source& rng, const evolution_settings& s, objective_function objective,
-                       progress_function progress, int population_size);
+                       progress_function progress, int population_size, placement_function place = {});
+
+// Draws exactly the deviates run_evolution draws with the same settings and
+// population, scoring nothing: how many deviates a search draws depends only
+// on the settings and on the deviates themselves (breeding draws a fixed
+// sequence whatever parents the scores select; the polar method rejects on
+// its own deviates), so this leaves the stream where the search would.
+void skip_evolution_draws(random_source& rng, const evolution_settings& s, int population_size);
 
 }  // namespace zelt

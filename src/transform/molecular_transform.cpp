@@ -284,16 +284,46 @@ std::size_t fc_reflections::padded_size() const {
     return (size() + p - 1) / p * p;
 }
 
+const unit_cell& candidate_cell(const fc_model& model, int cell) {
+    if (!model.cells || !model.transforms)
+        throw std::logic_error("structure factors requested without cells or model transforms");
+    if (cell < 0 || static_cast<std::size_t>(cell) >= model.cells->size())
+        throw std::logic_error("candidate refers to cell " + std::to_string(cell) +
+                               " outside the cell list");
+    return (*model.cells)[static_cast<std::size_t>(cell)];
+}
+
+int permutation_code(const fc_model& model, int cell) {
+    int code = 0;
+    if (model.codes && cell >= 0 && static_cast<std::size_t>(cell) < model.codes->size())
+        code = (*model.codes)[static_cast<std::size_t>(cell)];
+    if (code < 0 || code > 2)
+        throw std::logic_error("invalid axis-permutation code " + std::to_string(code));
+    return code;
+}
+
+const molecular_transform& placement_transform(const fc_model& model, const copy_placement& p) {
+    const molecular_transform* t = model.transforms ? model.transforms->get(p.model) : nullptr;
+    if (!t) throw std::logic_error("no transform prepared for model " + std::to_string(p.model));
+    return *t;
+}
+
+void append_operator_terms(const unit_cell& cell, const copy_placement& p,
+                           const molecular_transform& t, std::vector<operator_term>& out) {
+    const mat3 q =
+        mul(cell.fractionalisation, mul(rotation_matrix(p.orientation), t.box.orthogonalisation));
+    for (const symmetry_operator& op : cell.group().operators) {
+        const mat3 sr = op.rotation();
+        operator_term term;
+        term.m = transpose(mul(sr, q));
+        term.v = add(mul(sr, p.translation), op.translation());
+        out.push_back(term);
+    }
+}
+
 namespace {
 
 constexpr double two_pi = 6.283185307179586;
-
-// One symmetry copy of one placed model: q = m * h' is the point of the
-// model's table, v the fractional shift whose phase h'.v it gets.
-struct operator_term {
-    std::array<double, 9> m;
-    std::array<double, 3> v;
-};
 
 struct copy_terms {
     const transform_table* table;
@@ -389,36 +419,15 @@ const fc_reflections& with_columns(const fc_reflections& refl, fc_reflections& c
 void prepare_candidate(const fc_model& model, const solution& s, candidate_setup& setup) {
     setup.terms.clear();
     setup.copies.clear();
-    setup.code = 0;
-    if (!model.cells || !model.transforms)
-        throw std::logic_error("structure factors requested without cells or model transforms");
-    const std::vector<unit_cell>& cells = *model.cells;
-    if (s.cell < 0 || static_cast<std::size_t>(s.cell) >= cells.size())
-        throw std::logic_error("candidate refers to cell " + std::to_string(s.cell) +
-                               " outside the cell list");
-    const unit_cell& cell = cells[static_cast<std::size_t>(s.cell)];
-    if (model.codes && static_cast<std::size_t>(s.cell) < model.codes->size())
-        setup.code = (*model.codes)[static_cast<std::size_t>(s.cell)];
-    if (setup.code < 0 || setup.code > 2)
-        throw std::logic_error("invalid axis-permutation code " + std::to_string(setup.code));
-    const std::vector<symmetry_operator>& ops = cell.group().operators;
-    setup.terms.reserve(ops.size() * s.placements.size());
+    const unit_cell& cell = candidate_cell(model, s.cell);
+    setup.code = permutation_code(model, s.cell);
+    const std::size_t n_ops = cell.group().operators.size();
+    setup.terms.reserve(n_ops * s.placements.size());
     setup.copies.reserve(s.placements.size());
     for (const copy_placement& p : s.placements) {
-        const molecular_transform* t = model.transforms->get(p.model);
-        if (!t)
-            throw std::logic_error("no transform prepared for model " + std::to_string(p.model));
-        const mat3 q = mul(cell.fractionalisation, mul(rotation_matrix(p.orientation),
-                                                       t->box.orthogonalisation));
-        copy_terms c{&t->table, setup.terms.size(), ops.size()};
-        for (const symmetry_operator& op : ops) {
-            const mat3 sr = op.rotation();
-            operator_term term;
-            term.m = transpose(mul(sr, q));
-            const vec3 v = add(mul(sr, p.translation), op.translation());
-            term.v = v;
-            setup.terms.push_back(term);
-        }
+        const molecular_transform& t = placement_transform(model, p);
+        copy_terms c{&t.table, setup.terms.size(), n_ops};
+        append_operator_terms(cell, p, t, setup.terms);
         setup.copies.push_back(c);
     }
 }

@@ -120,6 +120,27 @@ struct fc_model {
     const transform_store* transforms = nullptr;
 };
 
+// One symmetry copy of one placed model: the model's table is read at
+// q = m * h' and the value gets the phase 2 pi h'.v, where h' are the
+// reflection's indices in the order of the cell's permutation code.
+struct operator_term {
+    std::array<double, 9> m;
+    std::array<double, 3> v;
+};
+
+// Cell `cell` of the model; throws std::logic_error when the model lacks
+// cells or transforms, or the index lies outside the cell list.
+const unit_cell& candidate_cell(const fc_model& model, int cell);
+// Axis-permutation code (0, 1, 2) of cell `cell`: 0 when the model lists no
+// codes for it; throws std::logic_error for any other value.
+int permutation_code(const fc_model& model, int cell);
+// The transform of a placement's model; throws std::logic_error when none is prepared.
+const molecular_transform& placement_transform(const fc_model& model, const copy_placement& p);
+// Appends one term per symmetry operator of the cell's group, in operator
+// order, for placement p of the model whose transform is t.
+void append_operator_terms(const unit_cell& cell, const copy_placement& p,
+                           const molecular_transform& t, std::vector<operator_term>& out);
+
 // Calculated structure factors of a candidate, one per reflection, with the
 // bulk-solvent (Babinet) correction applied. Serial: runs on the calling
 // thread only (safe to call concurrently); its working matrices are kept per

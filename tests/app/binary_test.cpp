@@ -208,6 +208,34 @@ TEST(Binary, PreparationFailures) {
     });
 }
 
+// Settings the fft translation search cannot honour are refused before
+// anything is printed or read: the input files named here do not exist.
+TEST(Binary, TranslationSearchRefusals) {
+    zelt_test::temp_dir t;
+    const std::string files = "absent.mtz absent.pdb";
+    const std::string fft = "-P optimizer.translation=fft ";
+    expect_failures(
+        {
+            {"-P optimizer.translation=FFT " + files,
+             ": Error: optimizer.translation must be \"evolutionary\" or \"fft\" (is \"FFT\")."},
+            {fft + "-M 2 " + files,
+             ": Error: the fft translation search places one copy at a time: it cannot be combined with -M or -A."},
+            {fft + "-A " + files,
+             ": Error: the fft translation search places one copy at a time: it cannot be combined with -M or -A."},
+            {fft + "-P optimizer.translation.resolution=0 " + files,
+             ": Error: optimizer.translation.resolution must be a positive resolution in Angstroms (is 0)."},
+            {fft + "-P optimizer.translation.resolution=nan " + files,
+             ": Error: optimizer.translation.resolution must be a positive resolution in Angstroms (is nan)."},
+            {fft + "-P optimizer.translation.peaks=0 " + files,
+             ": Error: optimizer.translation.peaks must be at least 1 (is 0)."},
+        },
+        t.path().string());
+    EXPECT_TRUE(std::filesystem::is_empty(t.path()));
+    // In the default mode the same keys are not read.
+    const auto r = run_zelt("-v0 -P optimizer.translation.peaks=0 -M 2 " + files, t.path().string());
+    EXPECT_EQ(r.err, zelt_test::zelt_binary() + ": An I/O error has occurred: unable to open the file absent.mtz\nExiting...\n");
+}
+
 TEST(Binary, FailureAfterTheInputMessages) {
     // The reading messages come first; the failure goes to standard error.
     const auto r = run_zelt("-v1 -h 79 -l 80 " + mtz() + " " + ex("beta.pdb"));

@@ -33,7 +33,9 @@ TEST(Defaults, TableHasEveryKeyOnceWithItsValue) {
         {"data.mmcif-block", ""}, {"model.ensemble", "merge"}, {"model.hetero-groups", "keep"},
         {"model.b-factor", "b"}, {"model.plddt-threshold", "70"},
         {"report.summary", "true"}, {"report.summary.tolerance", "2.0"}, {"output.json", "true"},
-        {"output.map-coefficients", "true"}};
+        {"output.map-coefficients", "true"},
+        {"optimizer.translation", "evolutionary"}, {"optimizer.translation.resolution", "5.0"},
+        {"optimizer.translation.peaks", "3"}};
     ASSERT_EQ(table.size(), 78u + added_keys.size());
     std::set<std::string> keys;
     for (const auto& [k, v] : table) EXPECT_TRUE(keys.insert(k).second) << "duplicate " << k;
@@ -268,6 +270,33 @@ TEST(Derivation, WrittenKeysStillCountAsNotGiven) {
     zelt::derive(e, o);
     EXPECT_EQ(e.text("evolution.generations"), "400");
     EXPECT_EQ(o.count("evolution.generations"), 0u);
+}
+
+// The fft translation search has its own attempts, population and
+// generations unless the user gave them; a local-only run stays local.
+TEST(Derivation, TranslationSearchDefaults) {
+    struct row {
+        std::vector<std::pair<std::string, std::string>> given;
+        std::string attempts, population, generations, global;
+    };
+    const std::vector<row> rows = {
+        {{{"optimizer.translation", "fft"}}, "10", "100", "20", "evolutionary"},
+        {{{"optimizer.translation", "fft"}, {"attempts", "3"}, {"evolution.population", "7"}}, "3", "7", "20",
+         "evolutionary"},
+        {{{"optimizer.translation", "fft"}, {"optimize.spacegroup", "true"}}, "10", "100", "20", "evolutionary"},
+        {{{"optimizer.translation", "fft"}, {"evolution.generations", "0"}}, "1", "300", "0", "none"},
+        {{{"optimizer.translation", "evolutionary"}}, "20", "300", "50", "evolutionary"},
+    };
+    for (const row& r : rows) {
+        parameter_store o;
+        for (const auto& [k, v] : r.given) o.set(k, v);
+        parameter_store e = zelt::make_effective_store(zelt::make_default_store(), o);
+        zelt::derive(e, o);
+        EXPECT_EQ(e.text("attempts"), r.attempts);
+        EXPECT_EQ(e.text("evolution.population"), r.population);
+        EXPECT_EQ(e.text("evolution.generations"), r.generations);
+        EXPECT_EQ(e.text("optimizer.global"), r.global);
+    }
 }
 
 TEST(Derivation, MalformedNumbersFailWithTheirKind) {

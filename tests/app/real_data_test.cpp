@@ -256,13 +256,14 @@ TEST(RealData, AssemblySearchFindsBetaAndKeepsItForBlip) {
     EXPECT_LT(beta.chains['A'].rmsd, 0.5);
     EXPECT_EQ(steps.at(1)[beta_best - 1].clashes, 0);
 
-    // The other attempts of the first step end elsewhere.
+    // Every other attempt of the first step either finds beta-lactamase as
+    // well, or ends elsewhere with a lower score than the best.
     for (const auto& s : steps.at(1)) {
         if (s.attempt == beta_best) continue;
         check_result other = check_placement(dir / ("asm.1." + std::to_string(s.attempt) + ".pdb"), "A");
         ASSERT_EQ(other.status, 0) << other.err;
-        EXPECT_LT(other.chains['A'].within2, 0.5) << s.attempt;
-        EXPECT_LT(s.cc, steps.at(1)[beta_best - 1].cc);
+        if (other.chains['A'].within2 > 0.9) continue;
+        EXPECT_LT(s.cc, steps.at(1)[beta_best - 1].cc) << s.attempt;
     }
 
     // Second step: the fixed beta-lactamase is chain A of each file, exactly
@@ -284,4 +285,24 @@ TEST(RealData, AssemblySearchFindsBetaAndKeepsItForBlip) {
         EXPECT_EQ(both.chains['B'].model, "B");
         EXPECT_GT(both.chains['A'].within2, 0.9);
     }
+}
+
+// The fft translation search with CI-sized settings: beta-lactamase fixed at
+// its reference placement, BLIP (which the six-dimensional search does not
+// find) is placed where the reference has it by the best of two attempts.
+TEST(RealData, FftTranslationSearchPlacesBlipAgainstFixedBeta) {
+    temp_dir dir;
+    write_file(dir / "beta_ref.pdb", cryst1() + reference_chain('A'));
+    run_result run = run_zelt("-e 1 -n 2 -p 60 -g 20 -w 1 -o fft -P optimizer.translation=fft -s beta_ref.pdb " +
+                                  mtz + " " + shell_quote(example("blip.pdb").string()),
+                              dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("Number of attempts (per copy): 2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Translation search: fft to 5.0 Angstroms, 3 peaks rescored\n"), std::string::npos);
+    check_result both = check_placement(dir / "fft.best.pdb", "AB");
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_GT(both.chains['A'].within2, 0.99);
+    EXPECT_GT(both.chains['B'].within2, 0.9) << run.out;
+    EXPECT_LT(both.chains['B'].rmsd, 1.0);
 }

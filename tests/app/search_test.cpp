@@ -200,8 +200,8 @@ TEST(Search, AttemptFileNames) {
 
 // The models that a segment split appends are refined with their copy, but
 // never become search models of their own in a later cell step.
-TEST(Search, SegmentModelsAreNotSearchedAgain) {
-    temp_dir dir;
+// beta-lactamase in two segments: the first 1000 atoms SEGA, the rest SEGB.
+void write_segmented_beta(const std::filesystem::path& file) {
     std::string text;
     std::istringstream in(read_file(example("beta.pdb")));
     int n = 0;
@@ -211,7 +211,12 @@ TEST(Search, SegmentModelsAreNotSearchedAgain) {
         line += (n++ < 1000) ? "SEGA" : "SEGB";
         text += line + "\n";
     }
-    write_file(dir / "segmented.pdb", text);
+    write_file(file, text);
+}
+
+TEST(Search, SegmentModelsAreNotSearchedAgain) {
+    temp_dir dir;
+    write_segmented_beta(dir / "segmented.pdb");
     run_result run = run_zelt("-e 3 -g 2 -p 8 -n 1 -w 0 -c " + shell_quote(example("beta_blip.mtz").string()) +
                                   " segmented.pdb",
                               dir.path().string());
@@ -326,4 +331,42 @@ TEST(Search, SimplexClimbsBackToTheKnownPlacement) {
     EXPECT_GT(start, 0.8);
     EXPECT_LT(end, 0.5);
     EXPECT_GT(scores[0].cc, 0.59);
+}
+
+// A segmented model in every related space group with a restricted search:
+// the segment models split off in one cell step keep their start positions
+// in the next one (this failed with "model index 3 has no start position").
+TEST(Search, SegmentedModelInEveryCellWithARestrictedSearch) {
+    temp_dir dir;
+    write_segmented_beta(dir / "segmented.pdb");
+    const std::string data = shell_quote(example("beta_blip.mtz").string());
+    for (const std::string restriction : {"-g 0", "-T -g 1 -p 4 -n 1", "-R -g 1 -p 4 -n 1"}) {
+        run_result run = run_zelt("-e 3 -h 6 -w 0 -c " + restriction + " " + data + " segmented.pdb",
+                                  dir.path().string());
+        ASSERT_EQ(run.status, 0) << restriction << "\n" << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_NE(run.out.find("Unit Cell 3 (P3121), Attempt 1\n"), std::string::npos) << restriction;
+        size_t count = 0;
+        for (size_t pos = 0; (pos = run.out.find("Local optimization of segments", pos)) != std::string::npos; ++pos)
+            ++count;
+        EXPECT_EQ(count, 3u) << restriction;
+    }
+}
+
+// With orientation not searched (-T) the model keeps its input orientation,
+// even when every translation axis is fixed too (no notrans rotation then).
+TEST(Search, TranslationSearchNeverRotatesTheModel) {
+    temp_dir dir;
+    run_result run = run_zelt("-e 3 -T -p 10 -g 3 -n 2 -h 6 -w 0 -P evolution.mutation.translation.range.x=0.0 "
+                              "-P evolution.mutation.translation.range.y=0.0 "
+                              "-P evolution.mutation.translation.range.z=0.0 " +
+                                  shell_quote(example("beta_blip.mtz").string()) + " " +
+                                  shell_quote(example("beta.pdb").string()),
+                              dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::regex angles(R"(Solution +\d+  -?[0-9.]+ -?[0-9.]+ +-?\d+ +(-?[0-9.]+) +(-?[0-9.]+) +(-?[0-9.]+) )");
+    int lines = 0;
+    for (std::sregex_iterator it(run.out.begin(), run.out.end(), angles), end; it != end; ++it, ++lines)
+        for (int i = 1; i <= 3; ++i) EXPECT_EQ(std::fabs(std::stod((*it)[i])), 0.0) << (*it)[0];
+    EXPECT_EQ(lines, 2) << run.out;
 }

@@ -280,6 +280,37 @@ TEST(Evolution, SameSeedSameResultWithAnyThreadCount) {
     }
 }
 
+// The place slot completes every new individual before it is scored (here:
+// the translation as a function of the orientation, as the fft mode's
+// translation function does), the individual keeps what it wrote, and the
+// search stays the same on one thread or many.
+TEST(Evolution, PlaceSlotWritesTheTranslationBeforeEveryScore) {
+    evolution_settings s = default_settings();
+    s.generations = 12;
+    auto placed = [](const quaternion& q) {
+        return vec3{std::fabs(q[0]), std::fabs(q[1]), std::fabs(q[2])};
+    };
+    auto place = [&](solution& x) { x.placements[0].translation = placed(x.placements[0].orientation); };
+    auto run = [&](int threads, std::atomic<int>& unplaced) {
+        tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+        random_source rng(99);
+        auto objective = [&](const solution& x) {
+            if (x.placements[0].translation != placed(x.placements[0].orientation)) ++unplaced;
+            return bowl(x);
+        };
+        return run_evolution(rng, s, objective, {}, 60, place);
+    };
+    std::atomic<int> unplaced1{0}, unplaced4{0};
+    const solution a = run(1, unplaced1), b = run(4, unplaced4);
+    EXPECT_EQ(unplaced1.load(), 0);
+    EXPECT_EQ(unplaced4.load(), 0);
+    EXPECT_EQ(a.placements[0].translation, placed(a.placements[0].orientation));
+    EXPECT_EQ(a.placements[0].orientation, b.placements[0].orientation);
+    EXPECT_EQ(a.placements[0].translation, b.placements[0].translation);
+    // The search climbs the bowl through the orientation alone.
+    EXPECT_LT(periodic_distance2(a.placements[0].translation, target), 0.01);
+}
+
 TEST(Evolution, FailuresOfTheEngine) {
     evolution_engine e;
     EXPECT_THROW(e.evolve(10), std::invalid_argument);   // no slots set
@@ -503,14 +534,64 @@ TEST(Breeding, RotationMutationMovesAFractionOfTheArc) {
         for (int i = 0; i < 5; ++i) replay.uniform();   // parents, interpolation, crossover, rotation test
         const double step = std::fmod(std::fabs(0.7 * replay.normal()), 1.0);
         const quaternion r = replay.random_rotation();
+        // The shorter arc: r and -r are the same rotation.
         const double d = q0[0] * r[0] + q0[1] * r[1] + q0[2] * r[2] + q0[3] * r[3];
-        const double theta = std::acos(d);
+        const double theta = std::acos(std::fabs(d));
         const quaternion& q = pop[1].placements[0].orientation;
         const double from_start = std::acos(std::min(1.0, q[0] * q0[0] + q[1] * q0[1] + q[2] * q0[2] + q[3] * q0[3]));
-        const double to_random = std::acos(std::min(1.0, q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3]));
+        const double to_random =
+            std::acos(std::min(1.0, std::fabs(q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3])));
         EXPECT_NEAR(from_start, step * theta, 1e-9) << seed;
         EXPECT_NEAR(to_random, (1 - step) * theta, 1e-9) << seed;
         EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0, 1e-12);
+    }
+}
+
+// Rotation angle between two orientations in radians; q and -q are the same.
+double rotation_angle(const quaternion& a, const quaternion& b) {
+    const double d = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
+    return 2.0 * std::acos(std::min(1.0, std::fabs(d)));
+}
+
+// Parents 4 degrees and 0.04 of the cell apart, with opposite quaternion
+// signs and translations on both sides of the cell edge: every child of
+// every blend stays between them, never on the far side of the circle.
+TEST(Breeding, ChildOfNearParentsStaysNearWhateverSignsAndWrap) {
+    evolution_settings s = quiet_settings();
+    s.interpolation_rate = 1.0;
+    const double pi = 3.141592653589793;
+    const double half = 2.0 * pi / 180.0;   // half of 4 degrees
+    const quaternion qa = normalised({0.3, 0.5, 0.1, 0.8});
+    // qb = qa rotated by 4 degrees about x, then negated.
+    const quaternion rx{std::sin(half), 0, 0, std::cos(half)};
+    quaternion qb{rx[3] * qa[0] + rx[0] * qa[3], rx[3] * qa[1] + rx[0] * qa[2], rx[3] * qa[2] - rx[0] * qa[1],
+                  rx[3] * qa[3] - rx[0] * qa[0]};
+    for (double& v : qb) v = -v;
+    ASSERT_NEAR(rotation_angle(qa, qb), 4.0 * pi / 180.0, 1e-9);
+    const vec3 ta{0.02, 0.5, 0.99}, tb{0.98, 0.52, 0.01};
+    for (std::uint64_t seed = 0; seed < 40; ++seed) {
+        random_source rng(seed);
+        population_list pop{one_copy(qa, ta), one_copy(qb, tb), solution{}};
+        make_breeder(rng, s)(2, pop, {0, 1, 2}, 2);
+        const copy_placement& c = pop[2].placements[0];
+        EXPECT_LE(rotation_angle(c.orientation, qa), 4.0 * pi / 180.0 + 1e-9) << seed;
+        EXPECT_LE(rotation_angle(c.orientation, qb), 4.0 * pi / 180.0 + 1e-9) << seed;
+        EXPECT_LE(periodic_distance2(c.translation, ta), periodic_distance2(ta, tb) + 1e-12) << seed;
+        EXPECT_LE(periodic_distance2(c.translation, tb), periodic_distance2(ta, tb) + 1e-12) << seed;
+    }
+    // The rotation mutation moves by the fraction `step` of the shorter arc,
+    // so never by more than step x 180 degrees.
+    evolution_settings m = quiet_settings();
+    m.rotation_rate = 1.0;
+    m.rotation_size = 0.05;
+    for (std::uint64_t seed = 0; seed < 40; ++seed) {
+        random_source rng(seed);
+        random_source replay = rng;
+        population_list pop{one_copy(qa, ta), solution{}};
+        make_breeder(rng, m)(1, pop, {0, 1}, 1);
+        for (int i = 0; i < 5; ++i) replay.uniform();   // parents, interpolation, crossover, rotation test
+        const double step = std::fmod(std::fabs(0.05 * replay.normal()), 1.0);
+        EXPECT_LE(rotation_angle(pop[1].placements[0].orientation, qa), step * pi + 1e-9) << seed;
     }
 }
 

@@ -256,6 +256,8 @@ void check_counts(const parameter_store& p) {
     if (population < 1)
         throw range_refusal("the population size (-p) must be at least 1 (is " +
                             p.text("evolution.population") + ").");
+}
+
 void check_translation_mode(const parameter_store& p) {
     const std::string& mode = p.text("optimizer.translation");
     if (mode == "evolutionary") return;
@@ -267,10 +269,10 @@ void check_translation_mode(const parameter_store& p) {
             "the fft translation search places one copy at a time: it cannot be combined with -M or -A.");
     const double d = p.real("optimizer.translation.resolution");
     if (!(d > 0.0 && std::isfinite(d)))
-        throw std::runtime_error("optimizer.translation.resolution must be a positive resolution in Angstroms (is " +
+        throw range_refusal("optimizer.translation.resolution must be a positive resolution in Angstroms (is " +
                                  p.text("optimizer.translation.resolution") + ").");
     if (p.integer("optimizer.translation.peaks") < 1)
-        throw std::runtime_error("optimizer.translation.peaks must be at least 1 (is " +
+        throw range_refusal("optimizer.translation.peaks must be at least 1 (is " +
                                  p.text("optimizer.translation.peaks") + ").");
 }
 

@@ -12,7 +12,7 @@
 
 namespace zelt {
 
-struct attempt_record {
+struct attempt_entry {
     int attempt = 0;        // from 1
     solution s;             // as reported (normalised when configured)
     double cc = 0.0, r = 0.0;
@@ -27,7 +27,7 @@ struct copy_step_record {
     std::string label;                              // "Model 2, Copy 1"; empty for a single step
     std::array<bool, 3> numbered{};                 // cell, model, copy numbers in file names
     bool origin_fixed = false;                      // a fixed structure defines the origin
-    std::vector<attempt_record> attempts;
+    std::vector<attempt_entry> attempts;
     std::vector<distinct_placement> placements;     // best first
     verdict judgement;
     int best_attempt = 0;                           // 0: no solution

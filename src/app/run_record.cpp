@@ -26,7 +26,7 @@ json placement_json(const copy_placement& p) {
             {"translation", {p.translation[0], p.translation[1], p.translation[2]}}};
 }
 
-json attempt_json(const attempt_record& a, const run_state& state) {
+json attempt_json(const attempt_entry& a, const run_state& state) {
     json placements = json::array();
     for (const copy_placement& p : a.s.placements) placements.push_back(placement_json(p));
     return {{"attempt", a.attempt},
@@ -55,7 +55,7 @@ json verdict_json(const verdict& v) { return {{"status", verdict_word(v.level)},
 
 json step_json(const copy_step_record& step, const run_state& state) {
     json attempts = json::array(), placements = json::array();
-    for (const attempt_record& a : step.attempts) attempts.push_back(attempt_json(a, state));
+    for (const attempt_entry& a : step.attempts) attempts.push_back(attempt_json(a, state));
     for (std::size_t i = 0; i < step.placements.size(); ++i) placements.push_back(distinct_json(step.placements[i], i));
     return {{"label", step.label},
             {"cell", step.cell + 1},
@@ -98,7 +98,7 @@ json best_json(const run_state& state, const run_outcome& o) {
     json steps = json::array();
     for (std::size_t i : o.chain) steps.push_back(i + 1);
     json best = {{"copy_steps", steps}, {"attempt", last.best_attempt}};
-    for (const attempt_record& a : last.attempts)
+    for (const attempt_entry& a : last.attempts)
         if (a.attempt == last.best_attempt) best.update({{"cc", a.cc}, {"r", a.r}, {"clashes", a.clashes}, {"group", a.group + 1}});
     best["coordinates"] = o.coordinates.empty() ? json(nullptr) : json(o.coordinates);
     best["map_coefficients"] = o.map_coefficients.empty() ? json(nullptr) : json(o.map_coefficients);

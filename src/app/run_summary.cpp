@@ -63,13 +63,13 @@ void group_attempts(copy_step_record& step, const run_state& state, bool goal_is
     const std::vector<int> groups = group_placements(placed, state.cells, tolerance, step.origin_fixed);
     std::vector<attempt_result> results;
     for (std::size_t k = 0; k < order.size(); ++k) {
-        const attempt_record& a = step.attempts[order[k]];
+        const attempt_entry& a = step.attempts[order[k]];
         results.push_back({a.attempt, a.score, a.cc, a.r, a.clashes,
                            state.cells.at(static_cast<std::size_t>(a.s.cell)).group().number, groups[k]});
     }
     step.placements = distinct_placements(results, goal_is_maximum);
     // Number each attempt's group by its row in the table.
-    for (attempt_record& a : step.attempts)
+    for (attempt_entry& a : step.attempts)
         for (std::size_t row = 0; row < step.placements.size(); ++row) {
             const auto& list = step.placements[row].attempts;
             if (std::find(list.begin(), list.end(), a.attempt) != list.end()) a.group = static_cast<int>(row);
@@ -163,7 +163,7 @@ void end_copy_step(run_state& state, const scorer_data& data, const copy_result&
     step.judgement = judge(step.placements, static_cast<int>(step.attempts.size()));
     if (have_best) {
         calculate_fc_parallel(data.reflections, data.model(), best.best, step.best_fc);
-        for (const attempt_record& a : step.attempts)
+        for (const attempt_entry& a : step.attempts)
             if (step.best_attempt == 0 && a.score == best.first_score) step.best_attempt = a.attempt;
     }
     step.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - step.started).count();

@@ -223,11 +223,11 @@ TEST(Binary, TranslationSearchRefusals) {
             {fft + "-A " + files,
              ": Error: the fft translation search places one copy at a time: it cannot be combined with -M or -A."},
             {fft + "-P optimizer.translation.resolution=0 " + files,
-             ": Error: optimizer.translation.resolution must be a positive resolution in Angstroms (is 0)."},
+             ": Value out of range: optimizer.translation.resolution must be a positive resolution in Angstroms (is 0)."},
             {fft + "-P optimizer.translation.resolution=nan " + files,
-             ": Error: optimizer.translation.resolution must be a positive resolution in Angstroms (is nan)."},
+             ": Value out of range: optimizer.translation.resolution must be a positive resolution in Angstroms (is nan)."},
             {fft + "-P optimizer.translation.peaks=0 " + files,
-             ": Error: optimizer.translation.peaks must be at least 1 (is 0)."},
+             ": Value out of range: optimizer.translation.peaks must be at least 1 (is 0)."},
         },
         t.path().string());
     EXPECT_TRUE(std::filesystem::is_empty(t.path()));

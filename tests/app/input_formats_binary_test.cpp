@@ -148,7 +148,8 @@ TEST(InputFormats, WrongFileInTheWrongPlace) {
     write_inputs(d);
     const std::string cif = read_file(d / "ref.cif.gz");
     write_file(d / "cut.cif.gz", cif.substr(0, cif.size() / 3));
-    write_file(d / "noise.bin", std::string("\x01\x02\x03\x04 not a reflection file\0\0", 30));
+    static const char noise[] = "\x01\x02\x03\x04 not a reflection file\0\0";
+    write_file(d / "noise.bin", std::string(noise, sizeof noise - 1));
     write_file(d / "cell.txt", "75.11 75.11 133.31 90 90 120 154\n");
     write_file(d / "refl.txt", "1 2 3 100 1\n");
     const std::string bin = zelt_binary() + ": ";

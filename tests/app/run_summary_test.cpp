@@ -234,29 +234,35 @@ TEST(RunSummary, NotClearForATooShortRunAndForAScrambledModel) {
     EXPECT_EQ(verdict_line(scrambled.out).rfind("not clear: ", 0), 0u) << scrambled.out;
 }
 
-// The example search that finds beta-lactamase in attempts 4 and 5.
+// The example search in the translation-function mode, which finds
+// beta-lactamase in two of its four attempts.
 TEST(RunSummary, SolvedOnTheExampleBetaSearch) {
     temp_dir dir;
-    const run_result run = run_zelt("-e 2016 -n 5 -o beta " + mtz + " " + shell_quote(example("beta.pdb").string()),
+    const run_result run = run_zelt("-e 11 -n 4 -P optimizer.translation=fft -o beta " + mtz + " " +
+                                        shell_quote(example("beta.pdb").string()),
                                     dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     const auto lines = solution_lines(run.out);
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 4u);
     const std::string verdict = verdict_line(run.out);
     std::cout << verdict << "\n";
     EXPECT_EQ(verdict.rfind("solved: best placement (CC 0.61", 0), 0u) << run.out;
-    EXPECT_NE(verdict.find("found by 2 of 5 attempts"), std::string::npos);
-    EXPECT_NE(run.out.find("Best solution: attempt 4, coordinates in beta.4.pdb\n"), std::string::npos);
+    EXPECT_NE(verdict.find("found by 2 of 4 attempts"), std::string::npos);
 
     const nlohmann::json record = nlohmann::json::parse(read_file(dir / "beta.json"));
     const run_result valid = validate(dir / "beta.json");
     EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
     expect_record_holds(record, lines);
-    const auto& rows = record["copy_steps"][0]["placements"];
-    EXPECT_EQ(rows[0]["attempts"], nlohmann::json::array({4, 5}));
+    const auto& attempts = record["copy_steps"][0]["placements"][0]["attempts"];
+    ASSERT_EQ(attempts.size(), 2u);
+    const int best = record["best"]["attempt"].get<int>();
+    EXPECT_TRUE(attempts[0] == best || attempts[1] == best) << attempts << " " << best;
+    const std::string pdb = "beta." + std::to_string(best) + ".pdb";
+    EXPECT_NE(run.out.find("Best solution: attempt " + std::to_string(best) + ", coordinates in " + pdb + "\n"),
+              std::string::npos);
     EXPECT_EQ(record["verdict"]["status"], "solved");
     EXPECT_EQ(record["best"]["map_coefficients"], "beta.best.mtz");
-    auto v = check_files(dir / "beta.4.pdb", dir / "beta.best.mtz");
+    auto v = check_files(dir / pdb, dir / "beta.best.mtz");
     EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 2e-5);
 }
 

@@ -2,7 +2,7 @@
 # Search power of the two translation-search modes on the bundled
 # beta-lactamase/BLIP data, side by side in one run.
 #
-#   bash bench/search_power.sh [--quick] [path/to/zelt] [seed]
+#   bash bench/search_power.sh [--quick] [--mode MODE] [path/to/zelt] [seed]
 #
 # Run from the repository root after a build (default binary: build/zelt).
 # For each mode (optimizer.translation = evolutionary, then fft), with that
@@ -17,11 +17,19 @@
 # reference, up to crystal symmetry and origin choice
 # (tests/app/scripts/placement_check.py).  Items 1 and 2 use 20 attempts.
 # The evolutionary mode takes long (about an hour on two cores); --quick
-# runs 4 attempts for items 1 and 2 and skips item 3.
+# runs 4 attempts for items 1 and 2 and skips item 3; --mode runs one mode
+# alone (the other column then reads "not run").
 set -euo pipefail
 
 quick=0
-if [[ ${1:-} == --quick ]]; then quick=1; shift; fi
+modes=(evolutionary fft)
+while [[ ${1:-} == --* ]]; do
+    case $1 in
+        --quick) quick=1; shift ;;
+        --mode) modes=("$2"); shift 2 ;;
+        *) echo "unknown option $1" >&2; exit 1 ;;
+    esac
+done
 root=$(pwd)
 zelt=$(realpath "${1:-build/zelt}")
 seed=${2:-2016}
@@ -58,6 +66,9 @@ seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b 
 
 declare -A result
 for mode in evolutionary fft; do
+    for item in beta blip asm; do result[$mode.$item]="not run"; done
+done
+for mode in "${modes[@]}"; do
     run="$zelt -e $seed -P optimizer.translation=$mode"
     dir=$work/$mode
     mkdir -p "$dir/beta" "$dir/blip" "$dir/asm"

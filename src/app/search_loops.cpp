@@ -252,7 +252,13 @@ private:
         };
         distribute_attempts(plan_.attempts, steps);
         results_.back().back().push_back(best);
-        if (reporter) end_copy_step(state_, *step.data, best, have_best, plan_.goal_maximum);
+        if (reporter) {
+            // Segment models taken over from the exchange have atoms but no
+            // transform yet; the step's best structure factors need them.
+            if (have_best)
+                transforms_.prepare_solution(best.best, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
+            end_copy_step(state_, *step.data, best, have_best, plan_.goal_maximum);
+        }
         close_copy_step(have_best ? &best.best : nullptr);
     }
 

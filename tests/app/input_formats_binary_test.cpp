@@ -16,19 +16,10 @@ using namespace zelt_test;
 
 std::string quoted(const std::filesystem::path& p) { return "r'" + p.string() + "'"; }
 
-// The ATOM lines of chain A (beta-lactamase) of the reference solution.
-std::string reference_beta() {
-    std::string atoms;
-    std::istringstream in(read_file(example("reference_solution.pdb")));
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("ATOM  ", 0) == 0 && line.size() > 21 && line[21] == 'A') atoms += line + "\n";
-    return atoms;
-}
-
 // ref.pdb (beta placed as in the reference), ref.cif and ref.cif.gz written
 // from it by gemmi, and the example MTZ as an sf-mmCIF file.
 void write_inputs(const temp_dir& d) {
-    write_file(d / "ref.pdb", reference_beta());
+    write_file(d / "ref.pdb", reference_atoms('A'));
     run_python("import gemmi, gzip, math\n"
                "st = gemmi.read_structure(" + quoted(d / "ref.pdb") + ")\n"
                "st.setup_entities()\n"
@@ -91,14 +82,14 @@ TEST(InputFormats, EnsembleMergedByDefaultAndClashesCountedOnce) {
     // The second member is the first moved by one lattice translation along a:
     // it stands in the same place in the crystal.
     std::string moved;
-    std::istringstream in(reference_beta());
+    std::istringstream in(reference_atoms('A'));
     char x[16];
     for (std::string line; std::getline(in, line);) {
         std::snprintf(x, sizeof x, "%8.3f", std::stod(line.substr(30, 8)) + 75.11);
         moved += line.substr(0, 30) + x + line.substr(38) + "\n";
     }
-    write_file(d / "first.pdb", reference_beta());
-    write_file(d / "ens.pdb", "MODEL        1\n" + reference_beta() + "ENDMDL\nMODEL        2\n" + moved + "ENDMDL\n");
+    write_file(d / "first.pdb", reference_atoms('A'));
+    write_file(d / "ens.pdb", "MODEL        1\n" + reference_atoms('A') + "ENDMDL\nMODEL        2\n" + moved + "ENDMDL\n");
     const run_result single = run_in(d, at_placement + mtz + " first.pdb");
     const run_result merged = run_in(d, at_placement + mtz + " ens.pdb");
     const run_result first = run_in(d, at_placement + "-P model.ensemble=first " + mtz + " ens.pdb");
@@ -116,7 +107,7 @@ TEST(InputFormats, EnsembleMergedByDefaultAndClashesCountedOnce) {
 
 TEST(InputFormats, PredictedModelHintAndPlddtConversion) {
     temp_dir d;
-    const std::string atoms = reference_beta();
+    const std::string atoms = reference_atoms('A');
     write_file(d / "af.pdb", "TITLE     ALPHAFOLD MONOMER V2.0 PREDICTION FOR BETA-LACTAMASE\n" + atoms);
     // Residues whose mean B (read as pLDDT) is below 70, counted here.
     std::map<std::string, std::pair<double, int>> residues;

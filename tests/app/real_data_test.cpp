@@ -47,15 +47,6 @@ check_result check_placement(const std::filesystem::path& placed, const std::str
     return c;
 }
 
-// The ATOM lines of one chain of the reference solution.
-std::string reference_chain(char chain) {
-    std::string atoms;
-    std::istringstream in(read_file(example("reference_solution.pdb")));
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("ATOM  ", 0) == 0 && line.size() > 21 && line[21] == chain) atoms += line + "\n";
-    return atoms;
-}
-
 std::string cryst1() {
     std::istringstream in(read_file(example("reference_solution.pdb")));
     for (std::string line; std::getline(in, line);)
@@ -155,9 +146,9 @@ for name, shift in (('moved.pdb', (1.0, 0.0, -0.5)), ('wrong.pdb', (1.5, 0.0, -1
     const struct {
         std::string chains, file_text, message;
     } failures[] = {
-        {"B", cryst1() + reference_chain('A'), "no placed model matches reference chain B"},
-        {"C", cryst1() + reference_chain('A'), "no chain C in the reference"},
-        {"A", reference_chain('A'), "the placed file is not in space group P 32 2 1"},
+        {"B", cryst1() + reference_atoms('A'), "no placed model matches reference chain B"},
+        {"C", cryst1() + reference_atoms('A'), "no chain C in the reference"},
+        {"A", reference_atoms('A'), "the placed file is not in space group P 32 2 1"},
     };
     for (const auto& f : failures) {
         write_file(dir / "case.pdb", f.file_text);
@@ -171,8 +162,8 @@ for name, shift in (('moved.pdb', (1.0, 0.0, -0.5)), ('wrong.pdb', (1.5, 0.0, -1
 // both chains given as separate models of an assembly, and must stay there.
 TEST(RealData, LocalRefinementKeepsTheReferencePlacement) {
     temp_dir dir;
-    write_file(dir / "beta_ref.pdb", reference_chain('A'));
-    write_file(dir / "blip_ref.pdb", reference_chain('B'));
+    write_file(dir / "beta_ref.pdb", reference_atoms('A'));
+    write_file(dir / "blip_ref.pdb", reference_atoms('B'));
     write_file(dir / "models.txt", "beta_ref.pdb\nblip_ref.pdb\n");
 
     run_result run = run_zelt("-g 0 -a -w 2 -o ref " + mtz + " @models.txt", dir.path().string());
@@ -292,7 +283,7 @@ TEST(RealData, AssemblySearchFindsBetaAndKeepsItForBlip) {
 // find) is placed where the reference has it by the best of two attempts.
 TEST(RealData, FftTranslationSearchPlacesBlipAgainstFixedBeta) {
     temp_dir dir;
-    write_file(dir / "beta_ref.pdb", cryst1() + reference_chain('A'));
+    write_file(dir / "beta_ref.pdb", cryst1() + reference_atoms('A'));
     run_result run = run_zelt("-e 1 -n 2 -p 60 -g 20 -w 1 -o fft -P optimizer.translation=fft -s beta_ref.pdb " +
                                   mtz + " " + shell_quote(example("blip.pdb").string()),
                               dir.path().string());

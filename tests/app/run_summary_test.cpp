@@ -22,15 +22,6 @@ namespace {
 
 const std::string mtz = shell_quote(example("beta_blip.mtz").string());
 
-// The ATOM lines of chain A (beta-lactamase) of the reference solution.
-std::string reference_beta() {
-    std::string atoms;
-    std::istringstream in(read_file(example("reference_solution.pdb")));
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("ATOM  ", 0) == 0 && line.size() > 21 && line[21] == 'A') atoms += line + "\n";
-    return atoms;
-}
-
 struct solution_line {
     int attempt = 0;
     double cc = 0, r = 0;
@@ -105,7 +96,7 @@ std::map<std::string, std::string> check_files(const std::filesystem::path& pdb,
 
 TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
     temp_dir dir;
-    write_file(dir / "beta_ref.pdb", reference_beta());
+    write_file(dir / "beta_ref.pdb", reference_atoms('A'));
     const run_result run = run_zelt("-e 3 -g 0 -w 1 -o ref " + mtz + " beta_ref.pdb", dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     const auto lines = solution_lines(run.out);
@@ -154,7 +145,7 @@ TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
 
 TEST(RunSummary, SwitchesStandardOutputAndUnwritableFiles) {
     temp_dir dir;
-    write_file(dir / "beta_ref.pdb", reference_beta());
+    write_file(dir / "beta_ref.pdb", reference_atoms('A'));
     const std::string fast = "-e 3 -g 0 -P optimizer.local=none " + mtz + " beta_ref.pdb";
     auto exists = [&](const std::string& name) { return std::filesystem::exists(dir / name); };
 

@@ -16,15 +16,6 @@ namespace {
 
 using namespace zelt_test;
 
-// Chain A (beta-lactamase) of the reference solution, placed as it belongs.
-std::string reference_beta() {
-    std::istringstream in(read_file(example("reference_solution.pdb")));
-    std::string line, out;
-    while (std::getline(in, line))
-        if (line.rfind("ATOM", 0) == 0 && line.size() > 21 && line[21] == 'A') out += line + "\n";
-    return out;
-}
-
 // The numbers of the first solution line: number, CC, R, clashes, angles,
 // x, y, z, model, space group.
 std::vector<double> solution_numbers(const std::string& report) {
@@ -48,7 +39,7 @@ std::string without_elapsed_time(const std::string& s) {
 
 TEST(VectorLoopBinary, ScalarAndVectorLoopsRefineToTheSamePlacement) {
     temp_dir dir;
-    write_file(dir / "beta_ref.pdb", reference_beta());
+    write_file(dir / "beta_ref.pdb", reference_atoms('A'));
     const std::string args = "-e 5 -g 0 -w 2 " + shell_quote(example("beta_blip.mtz").string()) + " beta_ref.pdb";
     const run_result vector = run_zelt("-o v " + args, dir.path().string());
     const run_result scalar = run_command("ZELT_SIMD=0 " + shell_quote(zelt_binary()) + " -o s " + args,

@@ -56,6 +56,16 @@ inline std::string read_file(const std::filesystem::path& p) {
     return s.str();
 }
 
+// The ATOM lines of one chain of the bundled reference solution (chain A is
+// beta-lactamase, chain B BLIP), placed as the reference has them.
+inline std::string reference_atoms(char chain) {
+    std::string atoms;
+    std::istringstream in(read_file(example("reference_solution.pdb")));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("ATOM  ", 0) == 0 && line.size() > 21 && line[21] == chain) atoms += line + "\n";
+    return atoms;
+}
+
 inline std::string shell_quote(const std::string& s) {
     std::string r = "'";
     for (char c : s) {

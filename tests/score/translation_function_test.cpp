@@ -370,11 +370,7 @@ TEST(TranslationFunction, TopPeakLiesAtTheTrueTranslation) {
 // The bundled data: beta fixed at its reference placement, BLIP (chain B of
 // the reference, so in its correct orientation) searched.
 model reference_chain(char chain) {
-    std::istringstream in(zelt_test::read_file(zelt_test::example("reference_solution.pdb")));
-    std::string line, atoms;
-    while (std::getline(in, line))
-        if (line.rfind("ATOM", 0) == 0 && line.size() > 21 && line[21] == chain) atoms += line + "\n";
-    std::istringstream text(atoms);
+    std::istringstream text(zelt_test::reference_atoms(chain));
     return read_atoms(text);
 }
 

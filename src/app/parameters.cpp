@@ -327,7 +327,7 @@ void derive(parameter_store& p, const parameter_store& overrides) {
     check_translation_mode(p);
     if (p.text("optimizer.translation") == "fft" && !local_only) {
         if (!given("evolution.generations")) p.set("evolution.generations", "20");
-        if (!given("evolution.population")) p.set("evolution.population", "100");
+        if (!given("evolution.population")) p.set("evolution.population", "150");
         if (!given("attempts")) p.set("attempts", "10");
     }
 

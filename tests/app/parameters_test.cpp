@@ -280,10 +280,10 @@ TEST(Derivation, TranslationSearchDefaults) {
         std::string attempts, population, generations, global;
     };
     const std::vector<row> rows = {
-        {{{"optimizer.translation", "fft"}}, "10", "100", "20", "evolutionary"},
+        {{{"optimizer.translation", "fft"}}, "10", "150", "20", "evolutionary"},
         {{{"optimizer.translation", "fft"}, {"attempts", "3"}, {"evolution.population", "7"}}, "3", "7", "20",
          "evolutionary"},
-        {{{"optimizer.translation", "fft"}, {"optimize.spacegroup", "true"}}, "10", "100", "20", "evolutionary"},
+        {{{"optimizer.translation", "fft"}, {"optimize.spacegroup", "true"}}, "10", "150", "20", "evolutionary"},
         {{{"optimizer.translation", "fft"}, {"evolution.generations", "0"}}, "1", "300", "0", "none"},
         {{{"optimizer.translation", "evolutionary"}}, "20", "300", "50", "evolutionary"},
     };

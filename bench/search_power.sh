@@ -16,7 +16,7 @@
 # "Placed" means at least 90% of the C-alpha atoms within 2 A of the
 # reference, up to crystal symmetry and origin choice
 # (tests/app/scripts/placement_check.py).  Items 1 and 2 use 20 attempts.
-# The evolutionary mode takes long (about an hour on two cores); --quick
+# The whole run takes about seven minutes on two cores; --quick
 # runs 4 attempts for items 1 and 2 and skips item 3; --mode runs one mode
 # alone (the other column then reads "not run").
 set -euo pipefail

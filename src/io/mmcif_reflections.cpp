@@ -1,6 +1,7 @@
 #include "io/mmcif_reflections.hpp"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <exception>
 #include <stdexcept>
@@ -155,6 +156,19 @@ measurement merge_pair(const measurement& plus, const measurement& minus) {
     return m;
 }
 
+// A Miller index as the file writes it. gemmi's integer reader would wrap
+// around on a word of many digits; such an index makes the file unreadable.
+float miller_index(const std::string& word) {
+    const char* begin = word.data();
+    const char* end = begin + word.size();
+    if (begin != end && *begin == '+') ++begin;
+    int value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || stop != end || value < -100000 || value > 100000)
+        throw std::runtime_error("Miller index '" + word + "' is not an integer of a possible size");
+    return static_cast<float>(value);
+}
+
 reflection_set read_rows(const gemmi::ReflnBlock& b, const data_choice& choice, const unit_cell& cell,
                          double low, double high, std::size_t& non_finite) {
     const auto hkl = b.get_hkl_column_indices();
@@ -169,9 +183,9 @@ reflection_set read_rows(const gemmi::ReflnBlock& b, const data_choice& choice, 
                                          read_value(loop, row, v2, s2, non_finite));
         if (!m.present) continue;
         reflection r;
-        r.h = static_cast<float>(gemmi::cif::as_int(loop.val(row, hkl[0])));
-        r.k = static_cast<float>(gemmi::cif::as_int(loop.val(row, hkl[1])));
-        r.l = static_cast<float>(gemmi::cif::as_int(loop.val(row, hkl[2])));
+        r.h = miller_index(loop.val(row, hkl[0]));
+        r.k = miller_index(loop.val(row, hkl[1]));
+        r.l = miller_index(loop.val(row, hkl[2]));
         r.f = static_cast<float>(m.value);
         r.sigma = static_cast<float>(m.sigma);
         if (in_resolution_range(cell, low, high, r.h, r.k, r.l)) set.push_back(r);

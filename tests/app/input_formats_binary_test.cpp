@@ -143,6 +143,11 @@ TEST(InputFormats, WrongFileInTheWrongPlace) {
     write_file(d / "noise.bin", std::string(noise, sizeof noise - 1));
     write_file(d / "cell.txt", "75.11 75.11 133.31 90 90 120 154\n");
     write_file(d / "refl.txt", "1 2 3 100 1\n");
+    write_file(d / "huge-index.cif", "data_r1sf\n_cell.length_a 75.11\n_cell.length_b 75.11\n_cell.length_c 133.31\n"
+                                     "_cell.angle_alpha 90\n_cell.angle_beta 90\n_cell.angle_gamma 120\n"
+                                     "_symmetry.space_group_name_H-M 'P 32 2 1'\nloop_\n_refln.index_h\n"
+                                     "_refln.index_k\n_refln.index_l\n_refln.F_meas_au\n"
+                                     "1 2 3 100.0\n27777777777777777777 0 3 88.0\n");
     const std::string bin = zelt_binary() + ": ";
     struct row {
         std::string args, message;
@@ -156,6 +161,9 @@ TEST(InputFormats, WrongFileInTheWrongPlace) {
         {mtz + " noise.bin", "Error: noise.bin: format not recognised (expected PDB or mmCIF coordinates)"},
         {mtz + " cut.cif.gz", "An I/O error has occurred: cut.cif.gz: truncated or corrupt gzip data"},
         {"-P data.mmcif-block=9 data-sf.cif ref.pdb", "Error: data-sf.cif: no data block '9' with reflections"},
+        {"huge-index.cif ref.pdb",
+         "An I/O error has occurred: huge-index.cif: not a readable mmCIF reflection file (Miller index "
+         "'27777777777777777777' is not an integer of a possible size)"},
     };
     std::set<std::filesystem::path> before;
     for (const auto& e : std::filesystem::directory_iterator(d.path())) before.insert(e.path());

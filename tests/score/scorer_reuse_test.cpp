@@ -26,8 +26,15 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
+// The nothrow form (std::stable_sort's temporary buffer) must come from the
+// same heap as the replaced deletes that free it.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    if (counting) ++allocations;
+    return std::malloc(n ? n : 1);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 

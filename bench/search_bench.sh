@@ -50,18 +50,7 @@ evaluations() {
     }'
 }
 
-# Number of files among "$@" where reference chain $1 is found (the other
-# reference chains listed in $2 fix the common origin).
-count_matches() {
-    local chain=$1 chains=$2 n=0 f line
-    shift 2
-    for f in "$@"; do
-        # A failing check counts as no match rather than losing the run.
-        line=$("$python" "$check" "$f" "$data/reference_solution.pdb" "$chains" | grep "^chain $chain ") || line=""
-        awk '{ exit !($6 >= 0.9) }' <<<"$line" && n=$((n + 1))
-    done
-    echo "$n"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/placement_count.sh"
 
 per_attempt=$(evaluations $population $generations)
 settings="-e $seed -w 2 -n $attempts -p $population -g $generations"

@@ -49,18 +49,7 @@ trap 'rm -rf "$work"' EXIT
 grep -E '^(CRYST1|ATOM  .{15}A)' "$data/reference_solution.pdb" >"$work/beta_ref.pdb"
 printf '%s\n%s\n' "$data/beta.pdb" "$data/blip.pdb" >"$work/models.txt"
 
-# Number of files among "$@" where reference chain $1 is found (the other
-# reference chains listed in $2 fix the common origin).
-count_matches() {
-    local chain=$1 chains=$2 n=0 f line
-    shift 2
-    for f in "$@"; do
-        # A failing check counts as no match rather than losing the run.
-        line=$("$python" "$check" "$f" "$data/reference_solution.pdb" "$chains" | grep "^chain $chain ") || line=""
-        awk '{ exit !($6 >= 0.9) }' <<<"$line" && n=$((n + 1))
-    done
-    echo "$n"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/placement_count.sh"
 
 seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run_driver.hpp"
 #include "io/coordinates.hpp"
 #include "io/reflection_files.hpp"
 #include "score/scorer.hpp"
@@ -39,16 +40,9 @@ using namespace zelt;
 const std::string example_dir = std::string(ZELT_SOURCE_DIR) + "/examples/beta-blip/";
 
 model centred_model(const std::string& file) {
-    model m = load_model_file(example_dir + file);
-    vec3 c{0, 0, 0};
-    for (const atom& a : m) c = add(c, {a.x, a.y, a.z});
-    const double n = static_cast<double>(m.size());
-    for (atom& a : m) {
-        a.x -= c[0] / n;
-        a.y -= c[1] / n;
-        a.z -= c[2] / n;
-    }
-    return m;
+    model_list one{load_model_file(example_dir + file)};
+    centre_models(one);
+    return std::move(one[0]);
 }
 
 // A uniformly random orientation and position, as the random individuals of

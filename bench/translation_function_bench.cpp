@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run_driver.hpp"
 #include "io/coordinates.hpp"
 #include "io/reflection_files.hpp"
 #include "score/translation_function.hpp"
@@ -41,15 +42,9 @@ model chain_of_reference(char chain) {
 }
 
 model centred(model m) {
-    vec3 c{0, 0, 0};
-    for (const atom& a : m) c = add(c, {a.x, a.y, a.z});
-    const double n = static_cast<double>(m.size());
-    for (atom& a : m) {
-        a.x -= c[0] / n;
-        a.y -= c[1] / n;
-        a.z -= c[2] / n;
-    }
-    return m;
+    model_list one{std::move(m)};
+    centre_models(one);
+    return std::move(one[0]);
 }
 
 struct beta_blip {

@@ -10,6 +10,8 @@
 #include <gemmi/refln.hpp>
 
 #include "io/io_error.hpp"
+#include "io/observation_rule.hpp"
+#include "io/text_input.hpp"
 
 namespace zelt {
 
@@ -32,13 +34,6 @@ std::vector<gemmi::ReflnBlock> parse_blocks(std::string_view bytes, const std::s
     return gemmi::as_refln_blocks(std::move(doc.blocks));
 }
 
-bool is_positive_number(const std::string& text) {
-    if (text.empty() || text.size() > 6) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    return std::stoi(text) > 0;
-}
-
 // The block named (or numbered) by `wanted`; the first with merged reflections by default.
 gemmi::ReflnBlock& choose_block(std::vector<gemmi::ReflnBlock>& blocks, const std::string& wanted,
                                 const std::string& name) {
@@ -46,8 +41,7 @@ gemmi::ReflnBlock& choose_block(std::vector<gemmi::ReflnBlock>& blocks, const st
     for (gemmi::ReflnBlock& b : blocks) {
         if (!b.refln_loop) continue;
         ++index;
-        if (wanted.empty() || b.block.name == wanted ||
-            (is_positive_number(wanted) && std::stoi(wanted) == index))
+        if (wanted.empty() || b.block.name == wanted || small_positive_number(wanted) == index)
             return b;
     }
     if (wanted.empty()) throw choice_error(name + ": no reflections (_refln loop) in any data block");
@@ -125,7 +119,7 @@ measurement read_value(const gemmi::cif::Loop& loop, std::size_t row, int value_
     const std::string& text = loop.val(row, static_cast<std::size_t>(value_col));
     if (gemmi::cif::is_null(text)) return m;
     const double v = gemmi::cif::as_number(text);
-    if (!std::isfinite(v) || std::fabs(v) >= FLT_MAX) {
+    if (!is_finite_float(v)) {
         ++non_finite;
         return m;
     }

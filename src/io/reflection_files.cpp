@@ -116,12 +116,27 @@ cell_constants plain_text_cell(std::istream& in, const std::string& name) {
     return c;
 }
 
-[[noreturn]] void coordinate_file_given(const std::string& name) {
-    throw std::runtime_error(name + " is a coordinate file; the first argument must hold the reflections");
+// The content of a reflection file named on the command line: MTZ, mmCIF
+// reflections or text. Coordinates (`coordinate_role` says what the file
+// was taken for) and anything else unknown are refused.
+content_kind reflection_content(std::string_view bytes, const std::string& name, const char* coordinate_role) {
+    const content_kind kind = classify_content(bytes);
+    switch (kind) {
+        case content_kind::mmcif_model:
+        case content_kind::pdb:
+            throw std::runtime_error(name + " is a coordinate file; " + coordinate_role);
+        case content_kind::mmcif_other:
+        case content_kind::unknown:
+            throw std::runtime_error(name +
+                                     ": format not recognised (expected MTZ, mmCIF, scalepack or a cell file)");
+        default:
+            return kind;
+    }
 }
 
-[[noreturn]] void not_recognised(const std::string& name) {
-    throw std::runtime_error(name + ": format not recognised (expected MTZ, mmCIF, scalepack or a cell file)");
+// Text content is scalepack when the name, without ".gz", says so.
+bool named_scalepack(const std::string& name) {
+    return file_kind_of(without_gz_suffix(name)) == reflection_file_kind::scalepack;
 }
 
 // A file whose name does not say MTZ or scalepack, recognised by its content
@@ -129,27 +144,16 @@ cell_constants plain_text_cell(std::istream& in, const std::string& name) {
 // name without ".gz" says.
 cell_constants cell_from_content(const std::string& name, const std::string& mmcif_block) {
     const std::string bytes = read_input_file(name);
-    switch (classify_content(bytes)) {
-        case content_kind::mtz:
-            return mtz_cell(mtz_file(bytes, name));
-        case content_kind::mmcif_reflections: {
-            const mmcif_cell m = read_mmcif_cell(bytes, name, mmcif_block);
-            const auto& k = m.constants;
-            return {k[0], k[1], k[2], k[3], k[4], k[5], static_cast<double>(m.space_group)};
-        }
-        case content_kind::mmcif_model:
-        case content_kind::pdb:
-            coordinate_file_given(name);
-        case content_kind::mmcif_other:
-        case content_kind::unknown:
-            not_recognised(name);
-        case content_kind::text:
-            break;
+    const content_kind kind =
+        reflection_content(bytes, name, "the first argument must hold the reflections");
+    if (kind == content_kind::mtz) return mtz_cell(mtz_file(bytes, name));
+    if (kind == content_kind::mmcif_reflections) {
+        const mmcif_cell m = read_mmcif_cell(bytes, name, mmcif_block);
+        const auto& k = m.constants;
+        return {k[0], k[1], k[2], k[3], k[4], k[5], static_cast<double>(m.space_group)};
     }
     std::istringstream in(bytes);
-    if (file_kind_of(without_gz_suffix(name)) == reflection_file_kind::scalepack)
-        return scalepack_cell(in, name);
-    return plain_text_cell(in, name);
+    return named_scalepack(name) ? scalepack_cell(in, name) : plain_text_cell(in, name);
 }
 
 std::vector<unit_cell> checked_cell(const cell_constants& c) {
@@ -252,34 +256,24 @@ reflection_set read_reflections(const unit_cell& cell, double low, double high,
         return set;
     }
     const std::string bytes = read_input_file(name);
-    switch (classify_content(bytes)) {
-        case content_kind::mtz:
-            return mtz_reflections(mtz_file(bytes, name), cell, low, high, name, mtz_column, used_label,
-                                   reading);
-        case content_kind::mmcif_reflections: {
-            mmcif_reflection_report report;
-            set = read_mmcif_reflections(bytes, name, cell, low, high, mtz_column,
-                                         reading ? reading->mmcif_block : std::string(), report);
-            used_label = report.label;
-            if (report.intensities) intensities_to_amplitudes(set, reading);
-            if (reading) {
-                reading->dropped += report.non_finite;
-                reading->mmcif_data_block = report.block;
-            }
-            return set;
+    const content_kind content =
+        reflection_content(bytes, name, "the reflections cannot be read from it");
+    if (content == content_kind::mtz)
+        return mtz_reflections(mtz_file(bytes, name), cell, low, high, name, mtz_column, used_label, reading);
+    if (content == content_kind::mmcif_reflections) {
+        mmcif_reflection_report report;
+        set = read_mmcif_reflections(bytes, name, cell, low, high, mtz_column,
+                                     reading ? reading->mmcif_block : std::string(), report);
+        used_label = report.label;
+        if (report.intensities) intensities_to_amplitudes(set, reading);
+        if (reading) {
+            reading->dropped += report.non_finite;
+            reading->mmcif_data_block = report.block;
         }
-        case content_kind::mmcif_model:
-        case content_kind::pdb:
-            throw std::runtime_error(name + " is a coordinate file; the reflections cannot be read from it");
-        case content_kind::mmcif_other:
-        case content_kind::unknown:
-            not_recognised(name);
-        case content_kind::text:
-            break;
+        return set;
     }
     std::istringstream in(bytes);
-    const bool scalepack = file_kind_of(without_gz_suffix(name)) == reflection_file_kind::scalepack;
-    read_text_rows(in, name, scalepack, cell, low, high, set, dropped);
+    read_text_rows(in, name, named_scalepack(name), cell, low, high, set, dropped);
     if (reading) reading->dropped += dropped;
     return set;
 }

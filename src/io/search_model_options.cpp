@@ -6,6 +6,8 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "io/text_input.hpp"
+
 namespace zelt {
 
 namespace {
@@ -46,9 +48,8 @@ int member_count(const model& m) {
 int chosen_member(const std::string& value, int members, const std::string& name) {
     if (value == "merge") return 0;
     if (value == "first") return 1;
-    int n = 0;
-    if (value.empty() || value.size() > 6 || !std::all_of(value.begin(), value.end(), ::isdigit) ||
-        (n = std::stoi(value)) < 1)
+    const int n = small_positive_number(value);
+    if (n < 1)
         throw std::runtime_error("model.ensemble must be merge, first or a member number (is " + value + ")");
     if (n > members)
         throw std::runtime_error("search model " + name + " has " + std::to_string(members) +

@@ -10,13 +10,13 @@ placement_function make_translation_placement(std::shared_ptr<const translation_
                                               std::array<bool, 3> fixed_axes, bool goal_is_maximum) {
     if (!tf || !objective || peaks < 1) throw std::invalid_argument("translation placement without its parts");
     return [tf = std::move(tf), objective = std::move(objective), peaks, fixed_axes,
-            goal_is_maximum](solution& s) {
+            goal_is_maximum](solution& s) -> std::optional<double> {
         const std::vector<translation_peak> found = tf->peaks(s, 0, peaks, fixed_axes);
-        if (found.empty()) return;
+        if (found.empty()) return std::nullopt;
         vec3& t = s.placements.front().translation;
         if (found.size() == 1) {
             t = found.front().translation;
-            return;
+            return std::nullopt;
         }
         vec3 best = found.front().translation;
         double best_score = 0.0;
@@ -30,6 +30,7 @@ placement_function make_translation_placement(std::shared_ptr<const translation_
             }
         }
         t = best;
+        return best_score;
     };
 }
 

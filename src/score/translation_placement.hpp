@@ -15,7 +15,8 @@ namespace zelt {
 // cell and Babinet genes as they are) to the peak of `tf` that scores best by
 // `objective` among the `peaks` highest (higher is better when
 // `goal_is_maximum`, else lower). Translations along `fixed_axes` stay as
-// they are. A candidate whose map has no peak keeps its translation.
+// they are. A candidate whose map has no peak keeps its translation. When
+// several peaks were rescored it returns the chosen one's score.
 // Thread-safe as far as `objective` is.
 placement_function make_translation_placement(std::shared_ptr<const translation_function> tf,
                                               objective_function objective, int peaks,

@@ -48,7 +48,8 @@ void evolution_engine::use_parallel_evaluation() {
 }
 
 double evolution_engine::place_and_score(solution& x) const {
-    if (place) place(x);
+    if (place)
+        if (const std::optional<double> known = place(x)) return *known;
     return objective(x);
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <vector>
 
 #include "crystal/geometry.hpp"
@@ -26,8 +27,10 @@ using objective_function = std::function<double(const solution&)>;
 // itself (the translation found by the fast translation function), just
 // before the individual is scored. Called concurrently, each call on its own
 // individual only; it must depend on nothing but that individual, so that
-// the search stays reproducible whatever the thread count.
-using placement_function = std::function<void(solution&)>;
+// the search stays reproducible whatever the thread count. Returns the
+// objective's value at the placement when finding it took that value already
+// (rescored peaks), so that it is not computed twice; nothing otherwise.
+using placement_function = std::function<std::optional<double>(solution&)>;
 
 class evolution_engine {
 public:
@@ -53,8 +56,8 @@ public:
     // Completes a new individual before it is scored. Default: empty (nothing).
     placement_function place;
     // (population, scores, order, parent count): place(population[order[j]])
-    // when set, then scores[order[j]] = objective(population[order[j]]), for
-    // j in [c, N). Default: serial.
+    // when set, then scores[order[j]] = objective(population[order[j]]) unless
+    // the placement returned that score, for j in [c, N). Default: serial.
     std::function<void(population_list&, score_list&, const order_list&, int)> evaluate;
     // (scores, fitness): fitness[i] = fitness(i, scores). Default: that loop.
     std::function<void(const score_list&, score_list&)> fitness_of_all;

@@ -290,7 +290,10 @@ TEST(Evolution, PlaceSlotWritesTheTranslationBeforeEveryScore) {
     auto placed = [](const quaternion& q) {
         return vec3{std::fabs(q[0]), std::fabs(q[1]), std::fabs(q[2])};
     };
-    auto place = [&](solution& x) { x.placements[0].translation = placed(x.placements[0].orientation); };
+    auto place = [&](solution& x) -> std::optional<double> {
+        x.placements[0].translation = placed(x.placements[0].orientation);
+        return std::nullopt;
+    };
     auto run = [&](int threads, std::atomic<int>& unplaced) {
         tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
         random_source rng(99);

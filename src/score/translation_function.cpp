@@ -157,6 +157,7 @@ translation_function::translation_function(std::shared_ptr<const scorer_data> da
         s2_max = std::max(s2_max, static_cast<double>(all.s2[i]));
         if (all.static_fc[i] != complex_f(0.0f, 0.0f)) has_static_ = true;
     }
+    refl_.build_columns();
     weight_ = target_weights(io, w, refl_.s2);
     const double d = d_min > 0.0 ? d_min : (s2_max > 0.0 ? 0.5 / std::sqrt(s2_max) : 1e9);
     for (const unit_cell& cell : *data_->model().cells) cells_.push_back(make_cell_setup(cell, d));

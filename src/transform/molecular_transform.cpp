@@ -273,9 +273,13 @@ fc_reflections::fc_reflections(const reflection_set& reflections) {
         static_fc[i] = {r.static_re, r.static_im};
         s2[i] = r.s2;
     }
+    build_columns();
+}
+
+void fc_reflections::build_columns() {
     const std::size_t padded = padded_size();
     columns.assign(3 * padded, 0.0f);
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < size(); ++i)
         for (std::size_t a = 0; a < 3; ++a) columns[a * padded + i] = hkl[3 * i + a];
 }
 
@@ -402,18 +406,12 @@ fc_simd::job vector_job(const fc_reflections& refl, const candidate_setup& setup
     return j;
 }
 
-// A reflection list whose index columns were not built (filled by hand):
-// a copy with columns, made in `copy`.
-const fc_reflections& with_columns(const fc_reflections& refl, fc_reflections& copy) {
-    if (refl.columns.size() == 3 * refl.padded_size()) return refl;
-    copy.hkl = refl.hkl;
-    copy.s2 = refl.s2;
-    const std::size_t padded = copy.padded_size();
-    copy.columns.assign(3 * padded, 0.0f);
-    for (std::size_t i = 0; i < copy.size(); ++i)
-        for (std::size_t a = 0; a < 3; ++a) copy.columns[a * padded + i] = refl.hkl[3 * i + a];
-    copy.static_fc = refl.static_fc;
-    return copy;
+// The vector loop reads the index columns; a list filled by hand must have
+// built them.
+const fc_reflections& checked_columns(const fc_reflections& refl) {
+    if (refl.columns.size() != 3 * refl.padded_size())
+        throw std::logic_error("reflection list without its index columns");
+    return refl;
 }
 
 void prepare_candidate(const fc_model& model, const solution& s, candidate_setup& setup) {
@@ -523,8 +521,7 @@ void calculate_fc(const fc_reflections& refl, const fc_model& model, const solut
     out.resize(refl.size());
     if (kernel == fc_kernel::vector && fits_vector_loop(setup)) {
         prepare_vector_terms(setup);
-        thread_local fc_reflections storage;
-        const fc_reflections& r = with_columns(refl, storage);
+        const fc_reflections& r = checked_columns(refl);
         fc_simd::run(vector_job(r, setup, s, mode == lookup_mode::trilinear), 0, r.size(), out.data());
         return;
     }
@@ -546,8 +543,7 @@ void calculate_fc_parallel(const fc_reflections& refl, const fc_model& model, co
     out.resize(n);
     if (kernel == fc_kernel::vector && n > 0 && fits_vector_loop(setup)) {
         prepare_vector_terms(setup);
-        fc_reflections storage;
-        const fc_reflections& r = with_columns(refl, storage);
+        const fc_reflections& r = checked_columns(refl);
         const fc_simd::job j = vector_job(r, setup, s, true);
         // Blocks start at multiples of the padding, as the vector loop wants.
         const std::size_t blocks = (n + fc_simd::padding - 1) / fc_simd::padding;

@@ -110,6 +110,9 @@ struct fc_reflections {
     explicit fc_reflections(const reflection_set& reflections);
     std::size_t size() const { return s2.size(); }
     std::size_t padded_size() const;
+    // Fills `columns` from `hkl`: the constructor does, and so must whoever
+    // fills a list by hand before the vector loop reads it.
+    void build_columns();
 };
 
 // Everything the calculation reads besides the reflections; all of it must

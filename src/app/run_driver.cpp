@@ -8,7 +8,6 @@
 #include <string>
 
 #include "app/reports.hpp"
-#include "app/search_loops.hpp"
 #include "io/coordinates.hpp"
 #include "io/reflection_files.hpp"
 #include "io/search_model_options.hpp"
@@ -218,11 +217,6 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     if (p.boolean("report.options")) print_options_summary(out, p);
     if (p.boolean("report.solution")) print_solution_legend(out);
     return s;
-}
-
-void run_driver(const parameter_store& overrides) {
-    run_state state = prepare_run(overrides, std::cout);
-    run_search(state);
 }
 
 }  // namespace zelt

@@ -1,14 +1,11 @@
 #pragma once
-// The program's main procedure: prepares a run and hands it to the searches.
+// The preparation of a run: inputs, weights, seed and derivation.
 #include <iosfwd>
 
 #include "app/parameters.hpp"
 #include "app/run_state.hpp"
 
 namespace zelt {
-
-// Performs the whole run with the given overrides; throws on every failure.
-void run_driver(const parameter_store& overrides);
 
 // The preparation alone: effective store, inputs, weights, seed, derivation
 // and the run summary, reported on `out`. Returns the prepared run state.

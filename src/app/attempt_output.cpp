@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "io/coordinate_writer.hpp"
 #include "report/solution_table.hpp"
@@ -36,6 +37,31 @@ void shorten_static(run_state& state, std::size_t n) {
 }
 
 }  // namespace
+
+// The loop position in the words of the loop headers; empty when the run
+// has a single copy step.
+std::string step_label(const run_state& state, const loop_position& w) {
+    std::vector<std::string> parts;
+    if (w.cells > 1) {
+        if (w.cells_per_step > 1 && w.copy == 0)
+            parts.push_back("Unit cells " + std::to_string(w.cell + 1) + "-" +
+                            std::to_string(w.cell + w.cells_per_step));
+        else
+            parts.push_back("Unit Cell " + std::to_string(w.cell + 1) + " (" +
+                            state.cells.at(w.cell).group().symbol + ")");
+    }
+    if (w.models > 1)
+        parts.push_back(w.models_per_step > 1 ? "Models " + std::to_string(w.model + 1) + "-" +
+                                                    std::to_string(w.model + w.models_per_step)
+                                              : "Model " + std::to_string(w.model + 1));
+    if (w.copies > 1)
+        parts.push_back(w.copies_per_step > 1 ? "Copies " + std::to_string(w.copy + 1) + "-" +
+                                                    std::to_string(w.copy + w.copies_per_step)
+                                              : "Copy " + std::to_string(w.copy + 1));
+    std::string label;
+    for (const std::string& part : parts) label += (label.empty() ? "" : ", ") + part;
+    return label;
+}
 
 int attempt_output(run_state& state, const loop_position& where, const solution& s,
                    double cc, double r, const std::vector<double>& step_scores, int attempt) {

@@ -1,6 +1,7 @@
 #pragma once
 // What happens to a finished attempt, and to the best solution after all
 // searches: clash count, solution line, statistics, coordinate files.
+#include <string>
 #include <vector>
 
 #include "app/run_state.hpp"
@@ -26,6 +27,10 @@ struct loop_position {
     int cells_per_step = 1, models_per_step = 1, copies_per_step = 1;
     int attempts = 1;
 };
+
+// The loop position in the words of the loop headers ("Unit Cell 2 (P 32 2
+// 1), Copy 1"); empty when the run has a single copy step.
+std::string step_label(const run_state& state, const loop_position& where);
 
 // Reports one attempt and writes its coordinates as configured; the static
 // list is left as it was found. Returns the clash count (-1: not counted).

@@ -19,31 +19,6 @@ std::vector<std::string>& command_line_store() {
     return words;
 }
 
-// The loop position in the words of the loop headers; empty when the run
-// has a single copy step.
-std::string step_label(const run_state& state, const loop_position& w) {
-    std::vector<std::string> parts;
-    if (w.cells > 1) {
-        if (w.cells_per_step > 1 && w.copy == 0)
-            parts.push_back("Unit cells " + std::to_string(w.cell + 1) + "-" +
-                            std::to_string(w.cell + w.cells_per_step));
-        else
-            parts.push_back("Unit Cell " + std::to_string(w.cell + 1) + " (" +
-                            state.cells.at(w.cell).group().symbol + ")");
-    }
-    if (w.models > 1)
-        parts.push_back(w.models_per_step > 1 ? "Models " + std::to_string(w.model + 1) + "-" +
-                                                    std::to_string(w.model + w.models_per_step)
-                                              : "Model " + std::to_string(w.model + 1));
-    if (w.copies > 1)
-        parts.push_back(w.copies_per_step > 1 ? "Copies " + std::to_string(w.copy + 1) + "-" +
-                                                    std::to_string(w.copy + w.copies_per_step)
-                                              : "Copy " + std::to_string(w.copy + 1));
-    std::string label;
-    for (const std::string& part : parts) label += (label.empty() ? "" : ", ") + part;
-    return label;
-}
-
 // Attempts of a step, best first (stable, so ties keep attempt order).
 std::vector<std::size_t> best_first(const copy_step_record& step, bool goal_is_maximum) {
     std::vector<std::size_t> order(step.attempts.size());

@@ -33,29 +33,10 @@ namespace zelt {
 
 namespace {
 
-void print_loop_header(const run_state& state, const search_plan& plan, int cell, int model,
-                       int copy, int attempt) {
-    std::ostringstream line;
-    if (state.cells.size() > 1) {
-        if (plan.cells_per_step > 1 && copy == 0)
-            line << "Unit cells " << cell + 1 << "-" << cell + plan.cells_per_step << ", ";
-        else
-            line << "Unit Cell " << cell + 1 << " (" << state.cells[cell].group().symbol << "), ";
-    }
-    if (plan.search_models > 1) {
-        if (plan.models_per_step > 1)
-            line << "Models " << model + 1 << "-" << model + plan.models_per_step << ", ";
-        else
-            line << "Model " << model + 1 << ", ";
-    }
-    if (plan.copies > 1) {
-        if (plan.copies_per_step > 1)
-            line << "Copies " << copy + 1 << "-" << copy + plan.copies_per_step << ", ";
-        else
-            line << "Copy " << copy + 1 << ", ";
-    }
-    line << "Attempt " << attempt;
-    std::cout << line.str() << std::endl;
+// The header of an attempt: where the loops are, then its number.
+void print_loop_header(const run_state& state, const loop_position& where, int attempt) {
+    const std::string label = step_label(state, where);
+    std::cout << label << (label.empty() ? "" : ", ") << "Attempt " << attempt << std::endl;
 }
 
 // Starting solution when there is no global search: the models as placed in
@@ -323,7 +304,7 @@ private:
     // normalisation and the two scores.
     copy_result run_attempt(const copy_step& step, int attempt) {
         if (state_.report_steps)
-            print_loop_header(state_, plan_, cell_, step.where.model, step.where.copy, attempt);
+            print_loop_header(state_, step.where, attempt);
         solution s = plan_.evolutionary ? global_search(step)
                                         : starting_solution(cell_, step.where.model, step.placements,
                                                             start_positions_);

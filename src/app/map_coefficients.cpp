@@ -9,13 +9,12 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "crystal/geometry.hpp"
 #include "io/atomic_file.hpp"
 
 namespace zelt {
 
 namespace {
-
-constexpr double degrees = 180.0 / 3.141592653589793;
 
 // Amplitude and phase (degrees, [0, 360)) of value * exp(i phi).
 void signed_coefficient(double value, double phi, float& amplitude, float& phase) {
@@ -51,7 +50,7 @@ std::vector<map_coefficient_row> map_coefficients(const reflection_set& reflecti
         row.l = hkl[(code + 2) % 3];
         row.fobs = r.f;
         const double fcalc = scale * std::abs(fc[i]);
-        double phi = std::atan2(fc[i].imag(), fc[i].real()) * degrees;
+        double phi = std::atan2(fc[i].imag(), fc[i].real()) * radians_to_degrees;
         if (phi < 0.0) phi += 360.0;
         row.fcalc = static_cast<float>(fcalc);
         row.phi = static_cast<float>(phi);
@@ -72,8 +71,8 @@ void write_map_coefficients(const std::string& file_name, const reflection_set& 
         if (!mtz.spacegroup) throw std::runtime_error("space group unknown to the MTZ writer");
         mtz.title = "zelt map coefficients of the best solution";
         mtz.add_dataset("zelt");
-        mtz.set_cell_for_all(gemmi::UnitCell(cell.a, cell.b, cell.c, cell.alpha * degrees,
-                                             cell.beta * degrees, cell.gamma * degrees));
+        mtz.set_cell_for_all(gemmi::UnitCell(cell.a, cell.b, cell.c, cell.alpha * radians_to_degrees,
+                                             cell.beta * radians_to_degrees, cell.gamma * radians_to_degrees));
         for (const auto& [label, type] : {std::pair{"FP", 'F'}, {"FC", 'F'}, {"PHIC", 'P'}, {"FWT", 'F'},
                                           {"PHWT", 'P'}, {"DELFWT", 'F'}, {"PHDELWT", 'P'}})
             mtz.add_column(label, type, -1, -1, false);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "app/run_summary.hpp"
+#include "crystal/geometry.hpp"
 #include "io/atomic_file.hpp"
 
 namespace zelt {
@@ -15,14 +16,13 @@ namespace {
 
 using nlohmann::json;
 
-constexpr double degrees = 180.0 / 3.141592653589793;
 
 json placement_json(const copy_placement& p) {
     const mat3 m = rotation_matrix(p.orientation);
     const vec3 e = euler_angles(p.orientation);
     return {{"model", p.reported_model + 1},
             {"rotation", {{m[0], m[1], m[2]}, {m[3], m[4], m[5]}, {m[6], m[7], m[8]}}},
-            {"euler", {e[0] * degrees, e[1] * degrees, e[2] * degrees}},
+            {"euler", {e[0] * radians_to_degrees, e[1] * radians_to_degrees, e[2] * radians_to_degrees}},
             {"translation", {p.translation[0], p.translation[1], p.translation[2]}}};
 }
 
@@ -86,8 +86,8 @@ json inputs_json(const run_state& state) {
 json crystal_json(const run_state& state) {
     const unit_cell& c = state.cells.front();
     const space_group& g = c.group();
-    return {{"cell", {{"a", c.a}, {"b", c.b}, {"c", c.c}, {"alpha", c.alpha * degrees},
-                      {"beta", c.beta * degrees}, {"gamma", c.gamma * degrees}}},
+    return {{"cell", {{"a", c.a}, {"b", c.b}, {"c", c.c}, {"alpha", c.alpha * radians_to_degrees},
+                      {"beta", c.beta * radians_to_degrees}, {"gamma", c.gamma * radians_to_degrees}}},
             {"space_group", {{"number", g.number}, {"symbol", g.symbol},
                              {"name", g.names.empty() ? g.symbol : g.names.front()}}}};
 }

@@ -9,6 +9,9 @@ namespace zelt {
 using vec3 = std::array<double, 3>;
 using mat3 = std::array<double, 9>;
 
+// Degrees in one radian, for angles written out.
+inline constexpr double radians_to_degrees = 180.0 / 3.141592653589793;
+
 inline vec3 mul(const mat3& m, const vec3& v) {
     return {m[0] * v[0] + m[1] * v[1] + m[2] * v[2],
             m[3] * v[0] + m[4] * v[1] + m[5] * v[2],

@@ -12,13 +12,12 @@
 #include <string>
 #include <system_error>
 
+#include "crystal/geometry.hpp"
 #include "io/io_error.hpp"
 
 namespace zelt {
 
 namespace {
-
-constexpr double radians_to_degrees = 180.0 / 3.141592653589793;
 
 // Characters [first, first + count) of a record (0-based), blank-padded
 // where the record is shorter.

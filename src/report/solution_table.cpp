@@ -6,14 +6,14 @@
 #include <ostream>
 #include <string>
 
+#include "crystal/geometry.hpp"
+
 namespace zelt {
 
 namespace {
 
 // Set by the first statistics line of the process.
 std::atomic<bool> statistics_header_printed{false};
-
-constexpr double radians_to_degrees = 180.0 / 3.141592653589793;
 
 }  // namespace
 

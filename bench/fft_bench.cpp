@@ -26,7 +26,7 @@
 #include "io/reflection_files.hpp"
 #include "transform/fft.hpp"
 #include "transform/fourier_map.hpp"
-#include "transform/molecular_transform.hpp"
+#include "transform/structure_factors.hpp"
 
 #ifdef ZELT_HAVE_FFTW
 #include <fftw3.h>

@@ -27,11 +27,11 @@
 #include <string>
 #include <vector>
 
-#include "app/run_driver.hpp"
+#include "model/centring.hpp"
 #include "io/coordinates.hpp"
 #include "io/reflection_files.hpp"
 #include "score/scorer.hpp"
-#include "transform/molecular_transform.hpp"
+#include "transform/structure_factors.hpp"
 
 namespace {
 

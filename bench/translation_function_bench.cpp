@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "app/run_driver.hpp"
+#include "model/centring.hpp"
 #include "io/coordinates.hpp"
 #include "io/reflection_files.hpp"
 #include "score/translation_function.hpp"
-#include "transform/molecular_transform.hpp"
+#include "transform/structure_factors.hpp"
 #include "transform/static_structure.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/command_line.hpp"
-#include "app/parameters.hpp"
+#include "settings/parameters.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/command_line.hpp"
-#include "app/parameters.hpp"
+#include "settings/parameters.hpp"
 #include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -9,8 +9,8 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "app/reports.hpp"
-#include "io/io_error.hpp"
+#include "settings/reports.hpp"
+#include "common/errors.hpp"
 
 namespace zelt {
 
@@ -85,8 +85,8 @@ bool option_scanner::is_option_cluster(const char* text) const {
 }
 
 bool fits_option(char letter, const std::string& value) {
-    if (std::strchr("egMmnpvw", letter) != nullptr) return is_integer_text(value);
-    if (letter == 'h' || letter == 'l') return is_number_text(value);
+    if (std::strchr(integer_option_letters, letter) != nullptr) return is_integer_text(value);
+    if (std::strchr(number_option_letters, letter) != nullptr) return is_number_text(value);
     return true;
 }
 
@@ -170,16 +170,13 @@ void print_usage(std::ostream& out) {
 
 namespace {
 
-const std::string& checked_integer(const std::string& value) {
-    if (!is_integer_text(value))
+// The value of option `letter`, refused when the option takes a whole
+// number or a number and the value is not one.
+const std::string& checked_value(char letter, const std::string& value) {
+    if (fits_option(letter, value)) return value;
+    if (std::strchr(integer_option_letters, letter) != nullptr)
         throw std::runtime_error("command line parameter is not an integer: " + value);
-    return value;
-}
-
-const std::string& checked_number(const std::string& value) {
-    if (!is_number_text(value))
-        throw std::runtime_error("command line parameter is not a number: " + value);
-    return value;
+    throw std::runtime_error("command line parameter is not a number: " + value);
 }
 
 void set_verbosity(int level, parameter_store& o) {
@@ -218,25 +215,25 @@ command_action parse_command_line(int argc, const char* const* argv, parameter_s
             o.set("pointgroupsearch", "true");
             o.set("optimize.spacegroup", "false");
             break;
-        case 'e': o.set("random.seed", checked_integer(v)); break;
+        case 'e': o.set("random.seed", checked_value(letter, v)); break;
         case 'F':
             read_configuration_file(v, o);
             configuration_given = true;
             break;
-        case 'g': o.set("evolution.generations", checked_integer(v)); break;
-        case 'h': o.set("resolution.high", checked_number(v)); break;
-        case 'l': o.set("resolution.low", checked_number(v)); break;
+        case 'g': o.set("evolution.generations", checked_value(letter, v)); break;
+        case 'h': o.set("resolution.high", checked_value(letter, v)); break;
+        case 'l': o.set("resolution.low", checked_value(letter, v)); break;
         case 'M':
-            o.set("copies", checked_integer(v));
+            o.set("copies", checked_value(letter, v));
             o.set("optimize.copies", "true");
             break;
         case 'm':
-            o.set("copies", checked_integer(v));
+            o.set("copies", checked_value(letter, v));
             o.set("optimize.copies", "false");
             break;
-        case 'n': o.set("attempts", checked_integer(v)); break;
+        case 'n': o.set("attempts", checked_value(letter, v)); break;
         case 'o': o.set("output.prefix", v); break;
-        case 'p': o.set("evolution.population", checked_integer(v)); break;
+        case 'p': o.set("evolution.population", checked_value(letter, v)); break;
         case 'P': apply_definition(v, o, "incorrect parameter definition on command line: "); break;
         case 'R':
             o.set("optimize.orientation", "true");
@@ -258,9 +255,9 @@ command_action parse_command_line(int argc, const char* const* argv, parameter_s
             o.set("optimize.orientation", "false");
             break;
         case 'V': return command_action::version;
-        case 'v': set_verbosity(parse_integer(checked_integer(v)), o); break;
+        case 'v': set_verbosity(parse_integer(checked_value(letter, v)), o); break;
         case 'w': {
-            const int level = parse_integer(checked_integer(v));
+            const int level = parse_integer(checked_value(letter, v));
             o.set("output.level", level <= 0 ? "none" : level == 1 ? "best" : "all");
             break;
         }

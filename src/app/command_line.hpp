@@ -3,12 +3,16 @@
 #include <iosfwd>
 #include <string>
 
-#include "app/parameters.hpp"
+#include "settings/parameters.hpp"
 
 namespace zelt {
 
 // Letters followed by ':' take a value.
 inline constexpr const char* option_letters = "Aab:Cce:F:g:h:l:M:m:n:o:p:P:RSs:Tt:Vv:w:Z:";
+// The options whose value must be a whole number, and those whose value must
+// be a number.
+inline constexpr const char* integer_option_letters = "egMmnpvw";
+inline constexpr const char* number_option_letters = "hl";
 
 // Walks the arguments one option at a time. Options begin with '-' or '/';
 // letters without a value may be clustered (-RS), a value may follow its

@@ -9,13 +9,13 @@
 #include <string>
 
 #include "app/command_line.hpp"
-#include "app/parameters.hpp"
-#include "app/process_group.hpp"
-#include "app/reports.hpp"
-#include "app/run_driver.hpp"
-#include "app/run_summary.hpp"
-#include "app/search_loops.hpp"
-#include "crystal/refusal.hpp"
+#include "settings/parameters.hpp"
+#include "parallel/process_group.hpp"
+#include "settings/reports.hpp"
+#include "run/run_preparation.hpp"
+#include "run/run_summary.hpp"
+#include "run/search_loops.hpp"
+#include "common/errors.hpp"
 
 namespace zelt {
 
@@ -103,8 +103,8 @@ int process_entry(int argc, char** argv) {
         parameter_store overrides;
         action = parse_command_line(argc, argv, overrides);
         if (action == command_action::run) {
-            remember_command_line(argc, argv);
             state = prepare_run(overrides, std::cout);
+            state.command_line.assign(argv, argv + argc);
         }
     });
     const int culprit = lowest_failing_rank(prepared.has_value());

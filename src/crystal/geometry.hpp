@@ -1,6 +1,7 @@
 #pragma once
 // Small fixed-size vector and matrix helpers shared by the crystallographic code.
 // Matrices are 3x3, row-major, double precision.
+#include <numbers>
 #include <array>
 #include <cmath>
 
@@ -10,7 +11,7 @@ using vec3 = std::array<double, 3>;
 using mat3 = std::array<double, 9>;
 
 // Degrees in one radian, for angles written out.
-inline constexpr double radians_to_degrees = 180.0 / 3.141592653589793;
+inline constexpr double radians_to_degrees = 180.0 / std::numbers::pi;
 
 inline vec3 mul(const mat3& m, const vec3& v) {
     return {m[0] * v[0] + m[1] * v[1] + m[2] * v[2],

@@ -1,6 +1,7 @@
 // Unit-cell metric, reciprocal cell, coordinate matrices and related cells.
 #include "crystal/unit_cell.hpp"
 
+#include <numbers>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -10,7 +11,7 @@
 namespace zelt {
 namespace {
 
-constexpr double pi = 3.141592653589793;
+constexpr double pi = std::numbers::pi;
 constexpr double degree = 0.017453292519943295;
 constexpr double radian_in_degrees = 57.29577951308232;
 

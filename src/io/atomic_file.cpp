@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 
 namespace zelt {
 

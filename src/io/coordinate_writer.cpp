@@ -13,7 +13,7 @@
 #include <system_error>
 
 #include "crystal/geometry.hpp"
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 
 namespace zelt {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "crystal/unit_cell.hpp"
-#include "io/atom.hpp"
+#include "model/atom.hpp"
 
 namespace zelt {
 

@@ -8,12 +8,13 @@
 #include <stdexcept>
 #include <vector>
 
-#include "io/element.hpp"
+#include "model/element.hpp"
 #include "io/file_format.hpp"
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 #include "io/mmcif_models.hpp"
 #include "io/reflection_files.hpp"
 #include "io/text_input.hpp"
+#include "model/search_model_options.hpp"
 
 namespace zelt {
 
@@ -44,10 +45,7 @@ bool header_declares_prediction(const std::string& text) {
     std::string line;
     while (read_line(in, line)) {
         if (is_atom_record(line)) break;
-        std::string upper = line;
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        for (const char* word : {"ALPHAFOLD", "PREDICTED", "PREDICTION", "ESMFOLD", "COLABFOLD", "ROSETTAFOLD"})
-            if (upper.find(word) != std::string::npos) return true;
+        if (names_structure_predictor(line)) return true;
     }
     return false;
 }

@@ -3,7 +3,7 @@
 #include <istream>
 #include <string>
 
-#include "io/atom.hpp"
+#include "model/atom.hpp"
 
 namespace zelt {
 

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 #include "io/text_input.hpp"
 
 namespace zelt {

@@ -9,17 +9,13 @@
 #include <gemmi/cif.hpp>
 #include <gemmi/mmcif.hpp>
 
-#include "io/element.hpp"
-#include "io/io_error.hpp"
+#include "model/element.hpp"
+#include "common/errors.hpp"
+#include "model/search_model_options.hpp"
 
 namespace zelt {
 
 namespace {
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 // ModelCIF categories (_ma_...) or a title or software entry naming a
 // structure predictor mark a predicted model.
@@ -32,10 +28,7 @@ bool declares_prediction(const gemmi::cif::Block& block) {
     }
     for (const char* tag : {"_struct.title", "_software.name", "_struct_keywords.text"}) {
         for (const std::string& value : const_cast<gemmi::cif::Block&>(block).find_values(tag)) {
-            const std::string v = lower(value);
-            if (v.find("alphafold") != std::string::npos || v.find("predicted") != std::string::npos ||
-                v.find("esmfold") != std::string::npos)
-                return true;
+            if (names_structure_predictor(value)) return true;
         }
     }
     return false;

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "io/atom.hpp"
+#include "model/atom.hpp"
 
 namespace zelt {
 

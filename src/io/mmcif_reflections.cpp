@@ -9,8 +9,9 @@
 #include <gemmi/cif.hpp>
 #include <gemmi/refln.hpp>
 
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 #include "io/observation_rule.hpp"
+#include "common/numbers.hpp"
 #include "io/text_input.hpp"
 
 namespace zelt {

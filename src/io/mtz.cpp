@@ -10,7 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 #include "io/observation_rule.hpp"
 #include "io/text_input.hpp"
 

@@ -10,7 +10,7 @@
 
 #include "crystal/space_group.hpp"
 #include "io/file_format.hpp"
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 #include "io/mmcif_reflections.hpp"
 #include "io/mtz.hpp"
 #include "io/observation_rule.hpp"

@@ -5,7 +5,7 @@
 #include <istream>
 #include <string>
 
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 
 namespace zelt {
 
@@ -23,15 +23,6 @@ inline bool read_line(std::istream& in, std::string& line) {
     if (!std::getline(in, line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
-}
-
-// A whole number above zero written with one to six digits (a member or
-// block number); 0 for any other text.
-inline int small_positive_number(const std::string& text) {
-    if (text.empty() || text.size() > 6) return 0;
-    for (char c : text)
-        if (c < '0' || c > '9') return 0;
-    return std::stoi(text);
 }
 
 // Skips one whole line.

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "crystal/unit_cell.hpp"
-#include "search/solution.hpp"
+#include "model/solution.hpp"
 
 namespace zelt {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "crystal/unit_cell.hpp"
-#include "io/atom.hpp"
-#include "search/solution.hpp"
+#include "model/atom.hpp"
+#include "model/solution.hpp"
 
 namespace zelt {
 

@@ -9,8 +9,8 @@
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
 #include "score/pearson.hpp"
-#include "search/solution.hpp"
-#include "transform/molecular_transform.hpp"
+#include "model/solution.hpp"
+#include "transform/structure_factors.hpp"
 
 namespace zelt {
 

@@ -1,11 +1,13 @@
 #include "score/translation_function.hpp"
 
+#include <numbers>
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
 #include "transform/fft.hpp"
+#include "crystal/axis_permutation.hpp"
 
 namespace zelt {
 
@@ -26,7 +28,7 @@ struct translation_function::cell_setup {
 
 namespace {
 
-constexpr double two_pi = 6.283185307179586;
+constexpr double two_pi = 2.0 * std::numbers::pi;
 
 struct grid_peak {
     float value;
@@ -261,7 +263,7 @@ void rotation_terms(const map_inputs& in, const std::array<double, 3>& h, comple
 double add_reflection(const map_inputs& in, const float* hkl, complex_f fp, double c, complex_f* g,
                       std::array<int, 3>* index, const coefficient_grid& grid) {
     const int p = in.code;
-    const std::array<double, 3> h{hkl[p], hkl[(p + 1) % 3], hkl[(p + 2) % 3]};
+    const std::array<double, 3> h = permuted_indices<double>(hkl, p);
     rotation_terms(in, h, g, index);
     const std::size_t n = in.cell->rotations.size();
     const std::complex<double> f(fp.real(), fp.imag());

@@ -35,7 +35,7 @@
 
 #include "crystal/geometry.hpp"
 #include "score/scorer.hpp"
-#include "search/solution.hpp"
+#include "model/solution.hpp"
 
 namespace zelt {
 

@@ -12,7 +12,7 @@
 
 #include "crystal/geometry.hpp"
 #include "search/random.hpp"
-#include "search/solution.hpp"
+#include "model/solution.hpp"
 
 namespace zelt {
 

@@ -1,12 +1,13 @@
 #include "search/random.hpp"
 
+#include <numbers>
 #include <cmath>
 #include <limits>
 
 namespace zelt {
 
 namespace {
-constexpr double two_pi = 6.283185307179586;
+constexpr double two_pi = 2.0 * std::numbers::pi;
 constexpr double two_to_64 = 18446744073709551616.0;
 }  // namespace
 

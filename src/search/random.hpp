@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <random>
 
-#include "search/solution.hpp"
+#include "model/solution.hpp"
 
 namespace zelt {
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "search/solution.hpp"
+#include "model/solution.hpp"
 
 namespace zelt {
 

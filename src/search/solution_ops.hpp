@@ -6,7 +6,7 @@
 
 #include "crystal/geometry.hpp"
 #include "crystal/unit_cell.hpp"
-#include "search/solution.hpp"
+#include "model/solution.hpp"
 
 namespace zelt {
 

@@ -7,6 +7,7 @@
 // applied to all lines (and all blocks of the line) that need it.
 #include "transform/fft.hpp"
 
+#include <numbers>
 #include <algorithm>
 #include <climits>
 #include <cstddef>
@@ -40,7 +41,7 @@ namespace HWY_NAMESPACE {
 
 namespace {
 
-constexpr double two_pi = 6.283185307179586476925286766559;
+constexpr double two_pi = 2.0 * std::numbers::pi;
 
 // Exact constants of the dedicated kernels, in single precision.
 constexpr float sin60 = 0.866025403784438646763723170753f;   // sqrt(3)/2

@@ -1,5 +1,6 @@
 #include "transform/fourier_map.hpp"
 
+#include <numbers>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -7,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "crystal/refusal.hpp"
+#include "common/errors.hpp"
 #include "transform/fft.hpp"
 #include "transform/scattering.hpp"
 
@@ -15,7 +16,7 @@ namespace zelt {
 
 namespace {
 
-constexpr double pi = 3.141592653589793238462643383279;
+constexpr double pi = std::numbers::pi;
 
 // Grid points along an edge of `length` A: the integer part of
 // length * sampling / d_min + 0.5, raised to the next FFT-friendly size.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "transform/fourier_map.hpp"
+#include "crystal/axis_permutation.hpp"
 
 namespace zelt {
 
@@ -27,9 +28,7 @@ void static_contribution(const unit_cell& cell, const model_list& static_list, i
 
     for (reflection& r : reflections) {
         const float hkl[3] = {r.h, r.k, r.l};
-        const int h = static_cast<int>(hkl[code]);
-        const int k = static_cast<int>(hkl[(code + 1) % 3]);
-        const int l = static_cast<int>(hkl[(code + 2) % 3]);
+        const auto [h, k, l] = permuted_indices<int>(hkl, code);
         const std::complex<float> f = map.structure_factor(h, k, l, cell.d_spacing(h, k, l));
         r.static_re = f.real();
         r.static_im = f.imag();

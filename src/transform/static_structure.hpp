@@ -5,8 +5,8 @@
 
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
-#include "io/atom.hpp"
-#include "search/solution.hpp"
+#include "model/atom.hpp"
+#include "model/solution.hpp"
 
 namespace zelt {
 

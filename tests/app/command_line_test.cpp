@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/command_line.hpp"
-#include "app/parameters.hpp"
+#include "settings/parameters.hpp"
 #include "common/test_support.hpp"
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include "common/test_support.hpp"
 #include "crystal/unit_cell.hpp"
-#include "io/atom.hpp"
+#include "model/atom.hpp"
 #include "io/coordinate_writer.hpp"
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "common/test_support.hpp"
 #include "io/coordinates.hpp"
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 
 using namespace zelt;
 

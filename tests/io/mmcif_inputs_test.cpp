@@ -11,10 +11,10 @@
 #include "common/test_support.hpp"
 #include "io/coordinates.hpp"
 #include "io/file_format.hpp"
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 #include "io/mmcif_reflections.hpp"
 #include "io/reflection_files.hpp"
-#include "io/search_model_options.hpp"
+#include "model/search_model_options.hpp"
 #include "io_test_support.hpp"
 
 namespace {

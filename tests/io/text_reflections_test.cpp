@@ -7,7 +7,7 @@
 
 #include "common/test_support.hpp"
 #include "crystal/unit_cell.hpp"
-#include "io/io_error.hpp"
+#include "common/errors.hpp"
 #include "io/reflection_files.hpp"
 
 using namespace zelt;

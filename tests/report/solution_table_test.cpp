@@ -9,7 +9,7 @@
 
 #include "crystal/unit_cell.hpp"
 #include "report/solution_table.hpp"
-#include "search/solution.hpp"
+#include "model/solution.hpp"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "common/test_support.hpp"
 #include "crystal/unit_cell.hpp"
-#include "io/atom.hpp"
+#include "model/atom.hpp"
 #include "score/packing.hpp"
-#include "search/solution.hpp"
+#include "model/solution.hpp"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "common/test_support.hpp"
 #include "io/coordinates.hpp"
 #include "io/reflection_files.hpp"
-#include "transform/molecular_transform.hpp"
+#include "transform/structure_factors.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Model transforms and calculated structure factors, checked against direct
 // summation over atoms, hand-made tables and the invariances of the physics.
-#include "transform/molecular_transform.hpp"
+#include "transform/structure_factors.hpp"
 
 #include <gtest/gtest.h>
 #include <tbb/parallel_for.h>

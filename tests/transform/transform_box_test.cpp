@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "crystal/refusal.hpp"
+#include "common/errors.hpp"
 
 namespace {
 

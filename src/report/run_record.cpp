@@ -1,0 +1,144 @@
+#include "report/run_record.hpp"
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include "crystal/geometry.hpp"
+#include "io/atomic_file.hpp"
+
+namespace zelt {
+
+namespace {
+
+using nlohmann::json;
+
+
+json placement_json(const copy_placement& p) {
+    const mat3 m = rotation_matrix(p.orientation);
+    const vec3 e = euler_angles(p.orientation);
+    return {{"model", p.reported_model + 1},
+            {"rotation", {{m[0], m[1], m[2]}, {m[3], m[4], m[5]}, {m[6], m[7], m[8]}}},
+            {"euler", {e[0] * radians_to_degrees, e[1] * radians_to_degrees, e[2] * radians_to_degrees}},
+            {"translation", {p.translation[0], p.translation[1], p.translation[2]}}};
+}
+
+json attempt_json(const attempt_entry& a, const recorded_run& state) {
+    json placements = json::array();
+    for (const copy_placement& p : a.s.placements) placements.push_back(placement_json(p));
+    return {{"attempt", a.attempt},
+            {"cc", a.cc},
+            {"r", a.r},
+            {"clashes", a.clashes},
+            {"group", a.group + 1},
+            {"space_group", state.cells.at(static_cast<std::size_t>(a.s.cell)).group().number},
+            {"babinet", {{"k", a.s.k}, {"B", a.s.b}}},
+            {"placements", placements}};
+}
+
+json distinct_json(const distinct_placement& p, std::size_t row) {
+    return {{"group", row + 1},
+            {"cc", p.cc},
+            {"r", p.r},
+            {"clashes", p.clashes},
+            {"space_group", p.space_group},
+            {"found", p.attempts.size()},
+            {"attempts", p.attempts},
+            {"best_attempt", p.best_attempt},
+            {"contrast", p.contrast ? json(*p.contrast) : json(nullptr)}};
+}
+
+json verdict_json(const verdict& v) { return {{"status", verdict_word(v.level)}, {"reason", v.reason}}; }
+
+json step_json(const copy_step_record& step, const recorded_run& state) {
+    json attempts = json::array(), placements = json::array();
+    for (const attempt_entry& a : step.attempts) attempts.push_back(attempt_json(a, state));
+    for (std::size_t i = 0; i < step.placements.size(); ++i) placements.push_back(distinct_json(step.placements[i], i));
+    return {{"label", step.label},
+            {"cell", step.cell + 1},
+            {"model", step.model + 1},
+            {"copy", step.copy + 1},
+            {"fixed_origin", step.origin_fixed},
+            {"attempts", attempts},
+            {"placements", placements},
+            {"best_attempt", step.best_attempt},
+            {"verdict", verdict_json(step.judgement)},
+            {"seconds", step.seconds}};
+}
+
+json inputs_json(const recorded_run& state) {
+    const parameter_store& p = state.params;
+    json sizes = json::array();
+    for (const model& m : state.models) sizes.push_back(m.size());
+    std::istringstream words(p.text("structure.source"));
+    json fixed = json::array();
+    for (std::string w; words >> w;) fixed.push_back(w);
+    return {{"cell", p.text("cell.source")},
+            {"data", p.text("data.source")},
+            {"models", p.text("model.source")},
+            {"model_atoms", sizes},
+            {"fixed_structure", fixed}};
+}
+
+json crystal_json(const recorded_run& state) {
+    const unit_cell& c = state.cells.front();
+    const space_group& g = c.group();
+    return {{"cell", {{"a", c.a}, {"b", c.b}, {"c", c.c}, {"alpha", c.alpha * radians_to_degrees},
+                      {"beta", c.beta * radians_to_degrees}, {"gamma", c.gamma * radians_to_degrees}}},
+            {"space_group", {{"number", g.number}, {"symbol", g.symbol},
+                             {"name", g.names.empty() ? g.symbol : g.names.front()}}}};
+}
+
+json best_json(const recorded_run& state, const run_outcome& o) {
+    if (o.chain.empty()) return nullptr;
+    const copy_step_record& last = state.log.steps[o.chain.back()];
+    json steps = json::array();
+    for (std::size_t i : o.chain) steps.push_back(i + 1);
+    json best = {{"copy_steps", steps}, {"attempt", last.best_attempt}};
+    for (const attempt_entry& a : last.attempts)
+        if (a.attempt == last.best_attempt) best.update({{"cc", a.cc}, {"r", a.r}, {"clashes", a.clashes}, {"group", a.group + 1}});
+    best["coordinates"] = o.coordinates.empty() ? json(nullptr) : json(o.coordinates);
+    best["map_coefficients"] = o.map_coefficients.empty() ? json(nullptr) : json(o.map_coefficients);
+    return best;
+}
+
+}  // namespace
+
+json run_record(const recorded_run& state, const run_outcome& outcome) {
+    const parameter_store& p = state.params;
+    std::map<std::string, std::string> sorted(p.begin(), p.end());
+    json steps = json::array(), step_seconds = json::array();
+    for (const copy_step_record& s : state.log.steps) {
+        steps.push_back(step_json(s, state));
+        step_seconds.push_back(s.seconds);
+    }
+    const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - state.start).count();
+    return {{"program", "zelt"},
+            {"version", p.text("version")},
+            {"command_line", state.command_line},
+            {"parameters", sorted},
+            {"seed", state.seed},
+            {"inputs", inputs_json(state)},
+            {"crystal", crystal_json(state)},
+            {"reflections", {{"resolution_low", p.real("resolution.low")},
+                             {"resolution_high", p.real("resolution.high")},
+                             {"count", state.reflections.size()}}},
+            {"copy_steps", steps},
+            {"best", best_json(state, outcome)},
+            {"verdict", verdict_json(outcome.judgement)},
+            {"timings", {{"total_seconds", total}, {"copy_steps_seconds", step_seconds}}}};
+}
+
+void write_run_record(const std::string& file_name, const recorded_run& state, const run_outcome& outcome) {
+    const std::string text = run_record(state, outcome).dump(2) + "\n";
+    write_file_atomically(file_name, [&](const std::string& temporary) {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) throw std::runtime_error("write failed");
+    });
+}
+
+}  // namespace zelt

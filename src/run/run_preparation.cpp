@@ -1,0 +1,205 @@
+#include "run/run_preparation.hpp"
+
+#include <cmath>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "settings/reports.hpp"
+#include "io/coordinates.hpp"
+#include "io/reflection_files.hpp"
+#include "model/centring.hpp"
+#include "model/search_model_options.hpp"
+
+namespace zelt {
+
+std::size_t set_weights(reflection_set& reflections, bool sigma_weighting) {
+    if (!sigma_weighting) {
+        for (reflection& r : reflections) r.sigma = 1.0f;
+        return 0;
+    }
+    std::size_t kept = 0;
+    for (const reflection& r : reflections) {
+        reflection w = r;
+        w.sigma = 1.0f / (r.sigma * r.sigma);
+        // A zero, missing or absurdly small sigma gives no usable weight.
+        if (std::isfinite(w.sigma) && w.sigma > 0.0f) reflections[kept++] = w;
+    }
+    const std::size_t dropped = reflections.size() - kept;
+    reflections.resize(kept);
+    return dropped;
+}
+
+void set_s_squared(reflection_set& reflections, const unit_cell& cell) {
+    // Coefficient order in the cell: Chk, Chl, Ckl, Chh, Ckk, Cll.
+    const auto& c = cell.s2_coefficients;
+    for (reflection& r : reflections) {
+        const float hh = r.h * r.h, kk = r.k * r.k, ll = r.l * r.l;
+        const float hk = r.h * r.k, hl = r.h * r.l, kl = r.k * r.l;
+        const double s2 = hh * c[3] + kk * c[4] + ll * c[5] + hk * c[0] + hl * c[1] + kl * c[2];
+        r.s2 = static_cast<float>(s2);
+    }
+}
+
+std::uint64_t system_seed() {
+    std::random_device source;
+    const std::uint64_t first = static_cast<std::uint32_t>(source());
+    const std::uint64_t second = static_cast<std::uint32_t>(source());
+    return (first << 32) + second;
+}
+
+namespace {
+
+void end_line(std::ostream& out, const std::string& text) { out << text << '\n' << std::flush; }
+
+// Each static file converted to fractional coordinates of the cell, with the
+// fractional centre of each.
+void load_static_structure(run_state& s, std::ostream& out) {
+    std::istringstream words(s.params.text("structure.source"));
+    for (std::string name; words >> name;) {
+        if (s.report_inputs) end_line(out, "Loading static structure from " + name);
+        s.static_list.push_back(load_model_file(name));
+    }
+    if (s.report_steps) out << s.static_list.size() << " coordinate file(s) loaded.\n" << '\n' << std::flush;
+    if (s.static_list.empty()) throw std::runtime_error("unable to load static structure.");
+    for (const model& m : s.static_list)
+        if (m.empty()) throw std::runtime_error("no atoms in static-structure model");
+    const unit_cell& cell = s.cells.front();
+    for (model& m : s.static_list) {
+        vec3 sum{0.0, 0.0, 0.0};
+        for (atom& a : m) {
+            const vec3 f = cell.to_fractional(vec3{a.x, a.y, a.z});
+            a.x = f[0];
+            a.y = f[1];
+            a.z = f[2];
+            sum = add(sum, f);
+        }
+        const double n = static_cast<double>(m.size());
+        s.static_centres.push_back(vec3{sum[0] / n, sum[1] / n, sum[2] / n});
+    }
+    s.base_static_count = s.static_list.size();
+}
+
+search_model_options model_options(const parameter_store& p) {
+    search_model_options o;
+    o.ensemble = p.text("model.ensemble");
+    o.hetero = p.text("model.hetero-groups");
+    o.b_factor = p.text("model.b-factor");
+    o.plddt_threshold = p.real("model.plddt-threshold");
+    return o;
+}
+
+// The search models as read, each prepared by the model options, with the
+// reading message and what was found in each file.
+void load_search_models(run_state& s, const std::string& source, std::ostream& out) {
+    std::vector<loaded_model> loaded;
+    load_models(source, loaded);
+    const search_model_options options = model_options(s.params);
+    std::vector<std::vector<std::string>> notes;
+    for (loaded_model& m : loaded) {
+        const search_model_note note = prepare_search_model(m.atoms, options, m.predicted_header, m.name);
+        notes.push_back(describe(note, options.plddt_threshold));
+        s.models.push_back(std::move(m.atoms));
+    }
+    if (!s.report_steps) return;
+    for (std::size_t i = 0; i < s.models.size(); ++i) {
+        out << "Model " << i + 1 << ": " << s.models[i].size() << " atoms" << '\n';
+        for (const std::string& line : notes[i]) out << line << '\n';
+    }
+    out << '\n' << std::flush;
+}
+
+}  // namespace
+
+run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
+    run_state s;
+    s.start = std::chrono::steady_clock::now();
+    s.params = make_effective_store(default_store(), overrides);
+    parameter_store& p = s.params;
+    check_counts(p);
+    check_translation_mode(p);
+
+    if (p.boolean("report.header")) print_banner(out);
+    s.report_inputs = p.boolean("report.inputs");
+    s.report_steps = p.boolean("report.steps");
+
+    // Cell and space group, and the related cells of a point-group search.
+    const std::string& cell_source = p.text("cell.source");
+    if (s.report_inputs) end_line(out, "Reading unit cell and space group information from " + cell_source);
+    const std::string mmcif_block = p.text("data.mmcif-block");
+    s.cells = read_cell(cell_source, mmcif_block);
+    s.codes.assign(1, 0);
+    if (p.boolean("pointgroupsearch")) add_related_cells(s.cells, s.codes);
+    if (s.report_steps) print_cells(out, s.cells);
+
+    // Reflections inside the resolution range, weighted.
+    const double low = p.real("resolution.low");
+    const double high = p.real("resolution.high");
+    const std::string data_source = p.text("data.source");
+    const std::string column = p.text("data.mtz-column");
+    if (s.report_inputs) end_line(out, "Reading reflections from " + data_source);
+    std::string used_label;
+    const bool sigma_weighting = p.boolean("target.sigma-weighting");
+    reflection_reading reading;
+    reading.sigma_weighting = sigma_weighting;
+    reading.mmcif_block = mmcif_block;
+    s.reflections = read_reflections(s.cells.front(), low, high, data_source, column, used_label, &reading);
+    const std::size_t in_range = s.reflections.size();
+    const std::size_t dropped = set_weights(s.reflections, sigma_weighting);
+    if (s.report_steps) {
+        if (!reading.mmcif_data_block.empty())
+            out << "Used mmCIF data item '" << used_label << "' of data block '" << reading.mmcif_data_block
+                << "'\n";
+        else if (!used_label.empty())
+            out << "Used MTZ data column '" << used_label << "'\n";
+        if (reading.dropped != 0)
+            out << reading.dropped << " reflections without a finite measured value left out\n";
+        out << s.reflections.size() << " reflections in resolution range\n";
+        if (sigma_weighting)
+            out << dropped << " reflections without a positive sigma left out of the sigma-weighted target\n";
+        out << '\n' << std::flush;
+    }
+    if (in_range == 0) throw std::runtime_error("no input reflections in the resolution range");
+    if (s.reflections.empty())
+        throw std::runtime_error("no reflections with a positive sigma for sigma weighting");
+    set_s_squared(s.reflections, s.cells.front());
+
+    // Search models, centred on their mean atom position.
+    const std::string& model_source = p.text("model.source");
+    if (s.report_inputs) {
+        const std::string shown =
+            model_source.empty() || model_source == "-" ? std::string("standard input") : model_source;
+        if (!shown.empty() && shown[0] == '@')
+            end_line(out, "Loading search models listed in " + shown.substr(1));
+        else
+            end_line(out, "Loading search model from " + shown);
+    }
+    load_search_models(s, model_source, out);
+    if (s.models.empty()) throw std::runtime_error("no search model provided.");
+    for (const model& m : s.models)
+        if (m.empty()) throw std::runtime_error("no atoms in search model");
+    s.model_centres = centre_models(s.models);
+
+    if (!p.text("structure.source").empty()) load_static_structure(s, out);
+
+    // The run's random seed; a system-supplied one is written back so that
+    // the summary shows it.
+    const std::uint32_t given_seed = p.unsigned_integer("random.seed");
+    if (given_seed == 0) {
+        s.seed = system_seed();
+        p.set("random.seed", std::to_string(s.seed));
+    } else {
+        s.seed = given_seed;
+    }
+
+    if (s.models.size() == 1) p.set("optimize.assembly", "false");
+    derive(p, overrides);
+
+    if (p.boolean("report.options")) print_options_summary(out, p);
+    if (p.boolean("report.solution")) print_solution_legend(out);
+    return s;
+}
+
+}  // namespace zelt

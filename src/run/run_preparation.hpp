@@ -1,0 +1,25 @@
+#pragma once
+// The preparation of a run: inputs, weights, seed and derivation.
+#include <iosfwd>
+
+#include "settings/parameters.hpp"
+#include "run/run_state.hpp"
+
+namespace zelt {
+
+// The preparation alone: effective store, inputs, weights, seed, derivation
+// and the run summary, reported on `out`. Returns the prepared run state.
+run_state prepare_run(const parameter_store& overrides, std::ostream& out);
+
+// Weights of the reflections: 1/sigma^2 with sigma weighting, else 1.
+// Reflections whose weight is not a finite positive number are removed;
+// returns how many were.
+std::size_t set_weights(reflection_set& reflections, bool sigma_weighting);
+
+// Sets each reflection's s^2 from its indices and the cell's coefficients.
+void set_s_squared(reflection_set& reflections, const unit_cell& cell);
+
+// The 64-bit seed drawn from the system's non-deterministic source.
+std::uint64_t system_seed();
+
+}  // namespace zelt

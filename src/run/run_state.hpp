@@ -1,0 +1,35 @@
+#pragma once
+// Everything a run owns between its preparation and the end of its searches.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "settings/parameters.hpp"
+#include "report/run_log.hpp"
+#include "crystal/reflection.hpp"
+#include "crystal/unit_cell.hpp"
+#include "model/atom.hpp"
+
+namespace zelt {
+
+struct run_state {
+    parameter_store params;               // the effective store
+    std::vector<std::string> command_line;  // the words the program was started with
+    bool report_inputs = true;            // report.inputs
+    bool report_steps = true;             // report.steps
+    std::vector<unit_cell> cells;         // crystal cell, then related cells
+    std::vector<int> codes;               // axis-permutation code per cell
+    reflection_set reflections;           // weights and s^2 already set
+    model_list models;                    // search models, centred on their origin
+    std::vector<vec3> model_centres;      // their Cartesian centres
+    model_list static_list;               // fixed structure, fractional (first cell)
+    std::vector<vec3> static_centres;     // fractional centre of each static list
+    std::size_t base_static_count = 0;    // static lists loaded from files
+    std::uint64_t seed = 0;               // seed of the run's random generator
+    std::chrono::steady_clock::time_point start;
+    run_log log;                          // attempts kept for the run summary
+};
+
+}  // namespace zelt

@@ -1,0 +1,402 @@
+#include "run/search_loops.hpp"
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "parallel/attempt_distribution.hpp"
+#include "run/attempt_output.hpp"
+#include "parallel/process_group.hpp"
+#include "settings/reports.hpp"
+#include "run/run_summary.hpp"
+#include "run/search_plan.hpp"
+#include "score/pearson.hpp"
+#include "score/scorer.hpp"
+#include "search/evolution.hpp"
+#include "search/random.hpp"
+#include "model/segments.hpp"
+#include "search/simplex.hpp"
+#include "search/solution_ops.hpp"
+#include "search/translation_placement.hpp"
+#include "transform/structure_factors.hpp"
+#include "transform/static_structure.hpp"
+
+namespace zelt {
+
+namespace {
+
+// The header of an attempt: where the loops are, then its number.
+void print_loop_header(const run_state& state, const loop_position& where, int attempt) {
+    const std::string label = step_label(state, where);
+    std::cout << label << (label.empty() ? "" : ", ") << "Attempt " << attempt << std::endl;
+}
+
+// Starting solution when there is no global search: the models as placed in
+// their input files.
+solution starting_solution(int cell, int model, int placements, const std::vector<vec3>& centres) {
+    solution s;
+    s.cell = cell;
+    s.k = 0.8f;
+    s.b = 200.0f;
+    for (int i = 0; i < placements; ++i) {
+        copy_placement c;
+        c.model = c.reported_model = model + i;
+        c.translation = centres.at(model + i);
+        s.placements.push_back(c);
+    }
+    return s;
+}
+
+// The global search's objective: correlation or R-factor, with the model
+// transforms read by trilinear interpolation or at the nearest table point.
+objective_function global_objective(const search_plan& plan, std::shared_ptr<const scorer_data> data) {
+    if (plan.r_factor_target) {
+        if (plan.interpolate) return scorer<pearson<float, double>, 1, 1>(std::move(data));
+        return scorer<pearson<float, double>, 0, 1>(std::move(data));
+    }
+    if (plan.interpolate) return scorer<pearson<float, double>, 1, 0>(std::move(data));
+    return scorer<pearson<float, double>, 0, 0>(std::move(data));
+}
+
+// The progress report chosen by `report.evolution`; empty for none.
+progress_function global_progress(const search_plan& plan, std::ostream& out) {
+    if (plan.report_evolution == "progress") {
+        progress_report dots(out, plan.evolution.generations);
+        return [dots](int g, const population_list&, const score_list&) mutable { dots(g); };
+    }
+    if (plan.report_evolution == "generations") return make_generation_report(out, plan.goal_maximum);
+    return {};
+}
+
+// What every attempt of one copy step shares.
+struct copy_step {
+    loop_position where;
+    int placements = 1;
+    std::shared_ptr<const scorer_data> data;
+    // fft translation search: the global search's reflections (to its own
+    // resolution limit) and the translation function on them.
+    std::shared_ptr<const scorer_data> global_data;
+    std::shared_ptr<const translation_function> translations;
+};
+
+// The four nested loops over cell steps, model steps, copy steps and
+// attempts, with the state they carry from one step to the next.
+class search_loops {
+public:
+    explicit search_loops(run_state& state)
+        : state_(state), plan_(read_plan(state)), rng_(state.seed), fixed_(plan_.range_fixed),
+          rotation_rate_(plan_.rotation_rate), rotation_size_(plan_.rotation_size),
+          centres_(state.model_centres) {}
+
+    void run() {
+        const int n_cells = static_cast<int>(state_.cells.size());
+        for (int first = 0; first < n_cells; first += plan_.cells_per_step) run_cell_step(first);
+        if (process_rank() == 0) {
+            final_output(state_, results_, plan_.goal_maximum);
+            finish_run(state_, results_, plan_.goal_maximum);
+        }
+        report_elapsed_time();
+    }
+
+private:
+    bool better(double a, double b) const { return plan_.goal_maximum ? a > b : a < b; }
+
+    void drop_placed_copies() {
+        state_.static_list.resize(state_.base_static_count);
+        state_.static_centres.resize(state_.base_static_count);
+    }
+
+    void run_cell_step(int first) {
+        results_.emplace_back();
+        drop_placed_copies();
+        // Segment models appended by splits in earlier cell steps stay in the
+        // model list, so their start positions must follow into this cell.
+        for (std::size_t m = centres_.size(); m < start_positions_.size(); ++m)
+            centres_.push_back(state_.cells[cell_step_].to_orthogonal(start_positions_[m]));
+        cell_step_ = cell_ = first;
+        cell_fixed_ = false;
+        // The models' centres in fractional coordinates of this cell; segment
+        // models appended by a split extend this list.
+        start_positions_.clear();
+        for (const vec3& c : centres_) start_positions_.push_back(state_.cells[cell_].to_fractional(c));
+        for (int model = 0; model < plan_.search_models; model += plan_.models_per_step) run_model_step(model);
+    }
+
+    void run_model_step(int model) {
+        results_.back().emplace_back();
+        if (!plan_.assembly) {
+            drop_placed_copies();
+            cell_fixed_ = false;
+            cell_ = cell_step_;
+        }
+        restrict_first_copy();
+        std::ostream& out = std::cout;
+        if (state_.report_steps) out << "Search model initialization " << std::flush;
+        transforms_.prepare_step(state_.models, model, plan_.models_per_step, plan_.d_min, plan_.scale,
+                                 plan_.sampling);
+        if (state_.report_steps) out << "completed" << std::endl;
+        for (int copy = 0; copy < plan_.copies; copy += plan_.copies_per_step) run_copy_step(model, copy);
+    }
+
+    // Without a fixed structure the origin is free along the space group's
+    // free axes; with no translation left to search, the rotation mutation
+    // takes its notrans rate and size, but only when orientation is searched
+    // at all (otherwise the rotation must stay as it is).
+    void restrict_first_copy() {
+        if (!state_.static_list.empty()) return;
+        const auto& free = state_.cells[cell_].group().free_axes;
+        for (int a = 0; a < 3; ++a) fixed_[a] = fixed_[a] || free[a];
+        if (plan_.copies_per_step == 1 && fixed_[0] && fixed_[1] && fixed_[2] &&
+            plan_.evolution.search_orientation) {
+            rotation_rate_ = plan_.notrans_rate;
+            rotation_size_ = plan_.notrans_size;
+        }
+    }
+
+    copy_step open_copy_step(int model, int copy) {
+        if (!state_.static_list.empty() && state_.report_steps)
+            std::cout << "Calculating static structure contribution" << std::endl;
+        static_contribution(state_.cells[cell_], state_.static_list, state_.codes[cell_], state_.reflections,
+                            plan_.d_min, plan_.sampling);
+        copy_step step;
+        step.placements =
+            plan_.optimize_assembly ? plan_.models_per_step * plan_.copies_per_step : plan_.copies_per_step;
+        // The reflections (with this copy step's static contribution) stay as
+        // they are for every attempt of the step, so one set of scorer data
+        // serves the global search, the simplex and the final scores; it reads
+        // the transform store as it is at each call, segment models included.
+        step.data = std::make_shared<const scorer_data>(state_.reflections, state_.cells, state_.codes,
+                                                        transforms_);
+        step.global_data = step.data;
+        if (plan_.fft_translation && plan_.evolution.search_position) open_translation_function(step);
+        loop_position& where = step.where;
+        where.cell = cell_;
+        where.model = model;
+        where.copy = copy;
+        where.cells = static_cast<int>(state_.cells.size());
+        where.models = plan_.search_models;
+        where.copies = plan_.copies;
+        where.cells_per_step = plan_.cells_per_step;
+        where.models_per_step = plan_.models_per_step;
+        where.copies_per_step = plan_.copies_per_step;
+        where.attempts = plan_.attempts;
+        return step;
+    }
+
+    // The global search of the fft mode reads only the reflections to its
+    // own resolution limit, for the map and for its scores.
+    void open_translation_function(copy_step& step) const {
+        if (plan_.translation_d_min > plan_.d_min) {
+            const reflection_set low = reflections_to(state_.reflections, plan_.translation_d_min);
+            if (low.empty())
+                throw std::runtime_error("no reflections to the fft translation search's resolution limit of " +
+                                         state_.params.text("optimizer.translation.resolution") + " A");
+            step.global_data =
+                std::make_shared<const scorer_data>(low, state_.cells, state_.codes, transforms_);
+        }
+        step.translations = std::make_shared<const translation_function>(step.global_data, 0.0);
+    }
+
+    void run_copy_step(int model, int copy) {
+        const copy_step step = open_copy_step(model, copy);
+        const bool reporter = process_rank() == 0;
+        if (reporter) begin_copy_step(state_, step.where, results_, !state_.static_list.empty());
+        copy_result best;
+        best.first_score = plan_.goal_maximum ? -std::numeric_limits<double>::max()
+                                              : std::numeric_limits<double>::max();
+        bool have_best = false;
+        std::vector<double> step_scores;
+        const segment_mark mark{state_.models.size(), start_positions_.size()};
+        attempt_steps steps;
+        steps.run = [&](int attempt) { return run_recorded_attempt(step, attempt, mark); };
+        steps.skip = [&](int) { skip_attempt(step); };
+        steps.exchange_begins = [&] { forget_segments(mark); };
+        steps.take = [&](attempt_record& record) {
+            if (process_count() > 1) adopt_segments(record, mark);
+            const copy_result& r = record.result;
+            step_scores.push_back(r.first_score);
+            if (!have_best || std::isnan(best.first_score) || better(r.first_score, best.first_score)) {
+                best = r;
+                have_best = true;
+            }
+            if (!reporter) return;
+            const int clashes = attempt_output(state_, step.where, r.best, r.cc, r.r, step_scores, record.attempt);
+            note_attempt(state_, r.best, r.cc, r.r, r.first_score, clashes, record.attempt);
+        };
+        distribute_attempts(plan_.attempts, steps);
+        results_.back().back().push_back(best);
+        if (reporter) {
+            // Segment models taken over from the exchange have atoms but no
+            // transform yet; the step's best structure factors need them.
+            if (have_best)
+                transforms_.prepare_solution(best.best, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
+            end_copy_step(state_, *step.data, best, have_best, plan_.goal_maximum);
+        }
+        close_copy_step(have_best ? &best.best : nullptr);
+    }
+
+    // Model and start-position counts at the start of a copy step: the
+    // segment models its attempts append lie beyond them.
+    struct segment_mark {
+        std::size_t models, positions;
+    };
+
+    // Several processes: each attempt a rank runs starts from the copy step's
+    // lists, its segment models appended from the mark, and remembers its
+    // solution before the split so that every rank can append the same
+    // models in attempt order afterwards.
+    attempt_record run_recorded_attempt(const copy_step& step, int attempt, const segment_mark& mark) {
+        if (process_count() > 1) forget_segments(mark);
+        unsplit_.reset();
+        attempt_record record;
+        record.attempt = attempt;
+        record.result = run_attempt(step, attempt);
+        record.unsplit = std::move(unsplit_);
+        return record;
+    }
+
+    // An attempt run by another rank: only its random draws, those of the
+    // evolutionary search. The translation function places candidates
+    // without drawing, and with the orientation fixed it replaces the search.
+    void skip_attempt(const copy_step& step) {
+        if (!plan_.evolutionary || (step.translations && !plan_.evolution.search_orientation)) return;
+        skip_evolution_draws(rng_, attempt_settings(step), plan_.population);
+    }
+
+    void forget_segments(const segment_mark& mark) {
+        state_.models.resize(mark.models);
+        start_positions_.resize(mark.positions);
+        for (std::size_t i = mark.models; i < transforms_.size(); ++i) transforms_.set(static_cast<int>(i), nullptr);
+    }
+
+    // Appends the attempt's segment models where one process would have, and
+    // renumbers its segment placements to match.
+    void adopt_segments(attempt_record& record, const segment_mark& mark) {
+        if (!record.unsplit) return;
+        const int shift = static_cast<int>(state_.models.size() - mark.models);
+        solution split = *record.unsplit;
+        split_segments(split, state_.models, start_positions_);
+        for (copy_placement& p : record.result.best.placements)
+            if (p.model >= static_cast<int>(mark.models)) p.model += shift;
+    }
+
+    // The search space of the next copy step starts afresh; the best solution
+    // joins the fixed structure, and later copies are searched in its cell.
+    void close_copy_step(const solution* best) {
+        fixed_ = plan_.range_fixed;
+        rotation_rate_ = plan_.rotation_rate;
+        rotation_size_ = plan_.rotation_size;
+        if (!best) return;
+        place_copies(*best, state_.models, state_.cells, state_.static_list, state_.static_centres);
+        cell_ = best->cell;
+        cell_fixed_ = true;
+    }
+
+    // One attempt: global search (or the models as placed), local refinement,
+    // normalisation and the two scores.
+    copy_result run_attempt(const copy_step& step, int attempt) {
+        if (state_.report_steps)
+            print_loop_header(state_, step.where, attempt);
+        solution s = plan_.evolutionary ? global_search(step)
+                                        : starting_solution(cell_, step.where.model, step.placements,
+                                                            start_positions_);
+        if (plan_.simplex) refine_locally(s, *step.data);
+        if (plan_.normalise)
+            normalise_solution(s, state_.cells, start_positions_, fixed_, !state_.static_list.empty(),
+                               plan_.restricted);
+        const double cc = step.data->correlation(s);
+        const double r = step.data->r_factor(s);
+        return plan_.r_factor_target ? copy_result{s, r, cc, cc, r} : copy_result{s, cc, r, cc, r};
+    }
+
+    evolution_settings attempt_settings(const copy_step& step) const {
+        evolution_settings e = plan_.evolution;
+        e.placements = step.placements;
+        e.model_base = step.where.model;
+        e.model_count = plan_.models_per_step;
+        e.cell_base = cell_fixed_ ? cell_ : cell_step_;
+        e.cell_count = cell_fixed_ ? 1 : plan_.cells_per_step;
+        e.copy_counter = cell_fixed_ ? 1 : step.where.copy;
+        e.start_positions = start_positions_;
+        e.fixed_axes = fixed_;
+        e.rotation_rate = rotation_rate_;
+        e.rotation_size = rotation_size_;
+        return e;
+    }
+
+    solution global_search(const copy_step& step) {
+        objective_function objective = global_objective(plan_, step.global_data);
+        if (!step.translations)
+            return run_evolution(rng_, attempt_settings(step), objective, global_progress(plan_, std::cout),
+                                 plan_.population);
+        const placement_function place = make_translation_placement(
+            step.translations, objective, plan_.translation_peaks, fixed_, plan_.goal_maximum);
+        if (!plan_.evolution.search_orientation) {
+            // Orientation fixed (-T): the translation function alone finds
+            // the translation of the models as they are.
+            solution s = starting_solution(cell_, step.where.model, step.placements, start_positions_);
+            place(s);
+            return s;
+        }
+        return run_evolution(rng_, attempt_settings(step), objective, global_progress(plan_, std::cout),
+                             plan_.population, place);
+    }
+
+    // Simplex refinement, then, for models with several segments, once more
+    // segment by segment.
+    void refine_locally(solution& s, const scorer_data& data) {
+        std::ostream& out = std::cout;
+        auto objective = [&](const solution& x) {
+            return plan_.r_factor_target ? data.r_factor(x) : -data.correlation(x);
+        };
+        const bool orientation = plan_.evolution.search_orientation;
+        const bool position = plan_.evolution.search_position;
+        if (plan_.report_local) out << "Local optimization" << std::flush;
+        refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance);
+        if (plan_.report_local) out << " completed" << std::endl;
+        solution unsplit = s;
+        if (!plan_.local_segments || !split_segments(s, state_.models, start_positions_)) return;
+        unsplit_ = std::move(unsplit);
+        if (plan_.report_local) out << "Local optimization of segments" << std::flush;
+        transforms_.prepare_solution(s, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
+        refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance);
+        if (plan_.report_local) out << " completed" << std::endl;
+    }
+
+    void report_elapsed_time() const {
+        if (!state_.params.boolean("report.time.total")) return;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - state_.start).count();
+        std::ostringstream text;
+        text << seconds;
+        std::cout << "Total elapsed time: " << text.str() << " sec" << std::endl;
+    }
+
+    run_state& state_;
+    const search_plan plan_;
+    random_source rng_;
+    transform_store transforms_;
+    result_tables results_;
+    std::array<bool, 3> fixed_;               // translation axes not searched
+    double rotation_rate_, rotation_size_;    // rotation mutation in force
+    int cell_step_ = 0;                       // first cell of the cell step
+    int cell_ = 0;                            // cell of the current copy step
+    bool cell_fixed_ = false;                 // a copy of this step is fixed: later copies keep its cell
+    std::vector<vec3> start_positions_;       // fractional model centres of the current cell
+    std::optional<solution> unsplit_;         // the last attempt's solution before its segment split
+    std::vector<vec3> centres_;               // Cartesian centres, segment models included
+};
+
+}  // namespace
+
+void run_search(run_state& state) { search_loops(state).run(); }
+
+}  // namespace zelt

@@ -24,8 +24,9 @@
 #
 # Prints one line per case and mode: the attempts whose coordinates are
 # correct, the best solution's CC, its translation and score Z-scores when
-# the run record (PREFIX.json) has them ("-" otherwise), the verdict and the
-# wall time.  "Correct" means at least 90% of the C-alpha atoms within 2 A of
+# the run record (PREFIX.json) has them ("-" otherwise), the verdict, the
+# wall time and the processor time (user and system, all threads; on a busy
+# machine the better measure of cost).  "Correct" means at least 90% of the C-alpha atoms within 2 A of
 # the known answer, up to symmetry and origin choice
 # (tests/app/scripts/placement_check.py); for "small", both copies in the
 # files of the second copy step (in brackets: the first step's attempts
@@ -124,10 +125,11 @@ run_case() {
     rm -rf "$dir"; mkdir -p "$dir"; cd "$dir"
     start=$(date +%s.%N)
     # shellcheck disable=SC2086 # in_extra holds separate words
-    "$zelt" -e "$seed" -n "$attempts" -w 2 "${mode_opts[@]}" "${settings[@]}" ${in_extra[$c]} \
+    /usr/bin/time -f '%U %S' -o cpu.txt "$zelt" -e "$seed" -n "$attempts" -w 2 "${mode_opts[@]}" "${settings[@]}" ${in_extra[$c]} \
         "${in_data[$c]}" "${in_model[$c]}" >out.txt 2>err.txt || echo "(zelt failed, status $?)" >>err.txt
-    local wall
+    local wall cpu
     wall=$(seconds_since "$start")
+    cpu=$(tail -n 1 cpu.txt 2>/dev/null | awk '{ printf "%.0f", $1 + $2 }') || cpu="-"
     if [[ $c == small ]]; then
         shopt -s nullglob; files=(zelt.2.*.pdb); local first=(zelt.1.*.pdb); shopt -u nullglob
         correct="$(count_correct "${in_answer[$c]}" AB AB all "${files[@]}")/$attempts"
@@ -137,15 +139,15 @@ run_case() {
         correct="$(count_correct "${in_answer[$c]}" "${in_chains[$c]}" "${in_need[$c]}" all "${files[@]}")/$attempts"
     fi
     read -r cc tfz sz verdict < <("$python" "$panel/record.py" zelt.json)
-    printf '%-9s %-8s %-12s %6s %6s %6s  %-16s %6s\n' "$c" "$mode" "$correct" "$cc" "$tfz" "$sz" \
-        "${verdict//_/ }" "$wall s"
+    printf '%-9s %-8s %-12s %6s %6s %6s  %-16s %7s %7s\n' "$c" "$mode" "$correct" "$cc" "$tfz" "$sz" \
+        "${verdict//_/ }" "$wall s" "$cpu s"
     cd "$root"
 }
 
 echo "zelt: $zelt"
 echo "seed $seed, $attempts attempts per run, cases from seed $case_seed in $gen"
 echo "extra settings: ${settings[*]:-none}; $(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-9s %-8s %-12s %6s %6s %6s  %-16s %6s\n' case mode correct CC TFZ "Z" verdict time
+printf '%-9s %-8s %-12s %6s %6s %6s  %-16s %7s %7s\n' case mode correct CC TFZ "Z" verdict wall cpu
 for c in "${cases[@]}"; do
     for mode in "${modes[@]}"; do run_case "$c" "$mode"; done
 done

@@ -12,7 +12,7 @@
 #   beta      beta-lactamase alone against the bundled data (examples/beta-blip);
 #   blip      BLIP with beta-lactamase fixed at its reference placement (-s);
 #   small     two copies (-m 2) of a 50-residue piece of beta-lactamase in a
-#             generated P21212 crystal, 35 x 36 x 61 A, 2 A data with bulk
+#             generated P21212 crystal, 38 x 39 x 64 A, 2 A data with bulk
 #             solvent and noise; the search model carries 0.5 A of errors;
 #   degraded  beta-lactamase with smooth errors of 1.5 A RMS, side chains cut
 #             back to C-beta, against the bundled data;

@@ -5,7 +5,7 @@ usage: make_cases.py OUTDIR SEED EXAMPLES
 EXAMPLES is the folder with beta_blip.mtz, beta.pdb and
 reference_solution.pdb.  Writes, under OUTDIR:
   small/data.mtz      two copies of a ~50-residue piece of beta-lactamase in
-                      P21212, 35 x 36 x 61 A, amplitudes to 2 A with bulk
+                      P21212, 38 x 39 x 64 A, amplitudes to 2 A with bulk
                       solvent and noise (small/true.pdb: the crystal's atoms)
   small/model.pdb     the piece with smooth errors of 0.5 A RMS, B 20 A^2
   small/answer.pdb    the search model at both true placements (chains A, B)

@@ -36,10 +36,12 @@
 # cached under the work folder (default ${TMPDIR:-/tmp}/zelt-panel) and made
 # again only when the generators or the example files change (about 10 s).
 #
-# Time on a shared two-core machine with the baseline binary: the quick
-# panel (3 attempts) took about 9 minutes per mode; the full panel
-# (10 attempts) takes about an hour in all, roughly 25 minutes for the fft
-# mode and 35 for the default mode.
+# Time, measured with the baseline binary on a shared two-core machine under
+# heavy load from other work: the quick panel took 6 minutes of wall time
+# (90 s of processor time) in the fft mode and 5 minutes (75 s) in the
+# default mode; the full panel (10 attempts) takes about 3.3 times as long,
+# about 35 minutes of wall time on such a machine, about 9 minutes of
+# processor time (some 5 minutes on two idle cores).
 set -euo pipefail
 
 quick=0 seed=2016 case_seed=1

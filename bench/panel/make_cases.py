@@ -13,7 +13,8 @@ reference_solution.pdb.  Writes, under OUTDIR:
                       chains cut back to C-beta
   degraded/answer.pdb that model at beta-lactamase's place in the crystal
   ensemble/model.pdb  three such models, each with its own errors, as MODELs
-  ensemble/answer.pdb its first member at the true place
+  ensemble/answer.pdb its members at the true place, as the one chain the
+                      program writes for a merged ensemble
   summary.txt         figures that show what was made
 The output depends on SEED alone (numpy generators seeded from it).
 """

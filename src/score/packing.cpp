@@ -74,17 +74,20 @@ public:
     template <class F>
     void for_neighbours(const vec3& p, F&& f) const {
         const std::array<int, 3> c = cell_coordinates(p);
-        std::array<std::vector<int>, 3> axis;
-        for (int k = 0; k < 3; ++k) {
+        // The distinct neighbouring cells along each axis (fewer than three
+        // when the grid has fewer than three cells across).
+        std::array<std::array<int, 3>, 3> axis{};
+        std::array<int, 3> count{};
+        for (int k = 0; k < 3; ++k)
             for (int o = -1; o <= 1; ++o) {
                 const int v = ((c[k] + o) % n_[k] + n_[k]) % n_[k];
-                if (std::find(axis[k].begin(), axis[k].end(), v) == axis[k].end()) axis[k].push_back(v);
+                if (std::find(axis[k].begin(), axis[k].begin() + count[k], v) == axis[k].begin() + count[k])
+                    axis[k][count[k]++] = v;
             }
-        }
-        for (int x : axis[0])
-            for (int y : axis[1])
-                for (int z : axis[2]) {
-                    const std::size_t cell = index({x, y, z});
+        for (int i = 0; i < count[0]; ++i)
+            for (int j = 0; j < count[1]; ++j)
+                for (int l = 0; l < count[2]; ++l) {
+                    const std::size_t cell = index({axis[0][i], axis[1][j], axis[2][l]});
                     for (std::size_t e = start_[cell]; e < start_[cell + 1]; ++e) f(entries_[e]);
                 }
     }

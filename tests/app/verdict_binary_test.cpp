@@ -26,7 +26,7 @@ nlohmann::json record(const temp_dir& dir, const std::string& prefix) {
 
 // The reference beta-lactamase with `shift` Angstroms added to one column
 // of coordinates (0: x, 1: y, 2: z), and with the segment identifier `first`
-// on the first `split` atoms and `second` on the rest.
+// (columns 73-76) on the first `split` atoms and `second` on the rest.
 std::string beta_reference(int axis = 0, double shift = 0.0, std::size_t split = 0,
                            const std::string& first = "", const std::string& second = "") {
     std::istringstream in(reference_atoms('A'));
@@ -39,8 +39,8 @@ std::string beta_reference(int axis = 0, double shift = 0.0, std::size_t split =
             line.replace(30 + 8 * axis, 8, field);
         }
         if (split > 0) {
-            line.resize(72, ' ');
-            line += n < split ? first : second;
+            if (line.size() < 76) line.resize(76, ' ');
+            line.replace(72, 4, n < split ? first : second);
         }
         out += line + "\n";
     }
@@ -128,7 +128,8 @@ TEST(VerdictBinary, CopyOnTheFixedStructureClashes) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
     const run_result run =
-        run_zelt("-e 5 -g 0 -w 1 -o stacked -s beta_ref.pdb " + mtz + " beta_ref.pdb", dir.path().string());
+        run_zelt("-e 5 -g 0 -P optimizer.local=none -w 1 -o stacked -s beta_ref.pdb " + mtz + " beta_ref.pdb",
+                 dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     const nlohmann::json r = record(dir, "stacked");
     EXPECT_GE(r["copy_steps"][0]["attempts"][0]["clashes"].get<int>(), 263);
@@ -137,7 +138,8 @@ TEST(VerdictBinary, CopyOnTheFixedStructureClashes) {
 
 // BLIP as in its file, placed by the translation function alone: the
 // simplex used to drive k below -7000 here, turning the solvent term into a
-// resolution fall-off that lifted the CC from 0.14 to 0.43.
+// resolution fall-off that lifted the CC from 0.14 to 0.43 (0.27 with the
+// bounds, from the translation alone).
 TEST(VerdictBinary, SimplexKeepsTheBabinetBounds) {
     temp_dir dir;
     const std::string run = "-e 3 -n 1 -T -P optimizer.translation=fft -w 1 " + mtz + " " +
@@ -151,7 +153,7 @@ TEST(VerdictBinary, SimplexKeepsTheBabinetBounds) {
     EXPECT_LE(babinet["k"].get<double>(), 1.5);
     EXPECT_GE(babinet["B"].get<double>(), 100.0);
     EXPECT_LE(babinet["B"].get<double>(), 400.0);
-    EXPECT_LT(r["best"]["cc"].get<double>(), 0.25);
+    EXPECT_LT(r["best"]["cc"].get<double>(), 0.35);
     std::ostringstream line;
     line << std::fixed << std::setprecision(3) << "\nBulk solvent (Babinet) of the best solution: k = "
          << babinet["k"].get<double>() << ", B = " << std::setprecision(1) << babinet["B"].get<double>() << " A^2\n";
@@ -163,7 +165,8 @@ TEST(VerdictBinary, SimplexKeepsTheBabinetBounds) {
                                            run,
                                        dir.path().string());
     ASSERT_EQ(narrow.status, 0) << narrow.err;
-    const auto& tight = record(dir, "narrow")["copy_steps"][0]["attempts"][0]["babinet"];
+    const nlohmann::json narrowed = record(dir, "narrow");
+    const auto& tight = narrowed["copy_steps"][0]["attempts"][0]["babinet"];
     EXPECT_GE(tight["k"].get<double>(), 0.5);
     EXPECT_LE(tight["k"].get<double>(), 0.6);
     EXPECT_LE(tight["B"].get<double>(), 150.0);

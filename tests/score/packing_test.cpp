@@ -276,7 +276,9 @@ TEST(Packing, GridMatchesAllPairsAtEveryScale) {
             }
             const std::vector<int> copies = {0, 1, 1, 2};
             const int expected = all_pairs(lists, cell, d, copies);
-            if (d > 1.0) EXPECT_GT(expected, 0);
+            if (d > 1.0) {
+                EXPECT_GT(expected, 0);
+            }
             EXPECT_EQ(count(lists, cell, d, false, copies), expected)
                 << "space group " << cell.group().number << ", d " << d;
         }

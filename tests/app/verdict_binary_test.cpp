@@ -107,6 +107,24 @@ TEST(VerdictBinary, IdenticalAttemptsCountAsOne) {
     }
 }
 
+// BLIP against the reference beta-lactamase held fixed: six of the seven
+// attempts find it, which leaves a single other attempt, too few for a
+// contrast; the agreement itself makes it solved.
+TEST(VerdictBinary, AllAttemptsButOneAgreeing) {
+    temp_dir dir;
+    write_file(dir / "beta_ref.pdb", reference_atoms('A'));
+    const run_result run = run_zelt("-e 11 -n 7 -P optimizer.translation=fft -w 1 -o blip -s beta_ref.pdb " + mtz +
+                                        " " + shell_quote(example("blip.pdb").string()),
+                                    dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json r = record(dir, "blip");
+    const auto& best = r["copy_steps"][0]["placements"][0];
+    EXPECT_EQ(best["found"], 6);
+    EXPECT_TRUE(best["contrast"].is_null());
+    EXPECT_EQ(best["clashes"], 0);
+    EXPECT_EQ(r["verdict"]["status"], "solved") << r["verdict"]["reason"];
+}
+
 // A model of two segments is split anew in every attempt; the attempts still
 // find one placement.
 TEST(VerdictBinary, SegmentedModelsAreGrouped) {

@@ -196,7 +196,7 @@ TEST(VerdictBinary, SimplexKeepsTheBabinetBounds) {
 TEST(VerdictBinary, SolventTermOffMatchesGemmi) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
-    const run_result run = run_zelt("-e 3 -g 0 -w 1 -o off -P optimize.babinet=false -P transform.scale=4 "
+    const run_result run = run_zelt("-e 3 -g 0 -w 1 -o off -P optimize.babinet=false -P transform.scale=6 "
                                     "-P transform.fft.sampling=6 " + mtz + " beta_ref.pdb",
                                     dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;

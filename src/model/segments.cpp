@@ -41,11 +41,12 @@ bool split_segments(solution& s, model_list& models, std::vector<vec3>& start_po
             continue;
         }
         const vec3 start = start_positions[m];
-        for (model& g : groups) {
-            models.push_back(std::move(g));
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            models.push_back(std::move(groups[g]));
             start_positions.push_back(start);
             copy_placement part = c;
             part.model = static_cast<int>(models.size()) - 1;
+            part.segment = static_cast<int>(g);
             placements.push_back(part);
         }
     }

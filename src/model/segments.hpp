@@ -24,7 +24,8 @@ std::string segment_key(const atom& a);
 // becomes a new model appended to `models` (atoms in file order, same
 // origin), with a copy of its parent model's start position appended to
 // `start_positions`; the new placement keeps the orientation, translation and
-// reported model of the copy it came from. Returns true when the solution
+// reported model of the copy it came from, and records the segment's place
+// among the model's segments. Returns true when the solution
 // gained placements. Throws std::out_of_range for a model index outside
 // `models` or `start_positions`.
 bool split_segments(solution& s, model_list& models, std::vector<vec3>& start_positions);

@@ -16,6 +16,7 @@ struct copy_placement {
     vec3 translation{0.0, 0.0, 0.0};   // fractional, of the current cell
     int model = 0;                     // selects the model transform
     int reported_model = 0;            // model number shown in reports
+    int segment = -1;                  // place of this segment in the reported model; -1: the whole model
 };
 
 struct solution {

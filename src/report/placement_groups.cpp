@@ -70,7 +70,8 @@ bool copies_match(const compared_placement& a, const compared_placement& b, cons
         bool found = false;
         for (std::size_t j = 0; j < a.copies.size() && !found; ++j) {
             const compared_copy& ca = a.copies[j];
-            if (used[j] || ca.model != cb.model || ca.sites.size() != cb.sites.size() || ca.sites.empty())
+            if (used[j] || ca.model != cb.model || ca.segment != cb.segment ||
+                ca.sites.size() != cb.sites.size() || ca.sites.empty())
                 continue;
             for (const symmetry_operator& op : cell.group().operators) {
                 if (copy_distance(ca, cb, op, cell, origin, tolerance) < tolerance) {
@@ -96,7 +97,8 @@ compared_placement comparison_sites(const solution& s, const model_list& models,
         const mat3 r = rotation_matrix(p.orientation);
         const vec3 t = cell.to_orthogonal(p.translation);
         compared_copy c;
-        c.model = p.model;
+        c.model = p.reported_model;
+        c.segment = p.segment;
         for (std::size_t i : chosen_atoms(m, max_sites))
             c.sites.push_back(cell.to_fractional(add(mul(r, vec3{m[i].x, m[i].y, m[i].z}), t)));
         out.copies.push_back(std::move(c));

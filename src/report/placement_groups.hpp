@@ -13,9 +13,12 @@
 namespace zelt {
 
 // The atoms a comparison looks at, for one placed copy: fractional
-// coordinates of its cell, not reduced into the cell.
+// coordinates of its cell, not reduced into the cell. A copy is known by its
+// reported model and, once split, its segment's place in that model (the
+// model index of a segment differs from attempt to attempt).
 struct compared_copy {
     int model = 0;
+    int segment = -1;
     std::vector<vec3> sites;
 };
 

@@ -72,7 +72,7 @@ std::vector<distinct_placement> distinct_placements(const std::vector<attempt_re
 }
 
 verdict judge(const std::vector<distinct_placement>& placements, int attempts,
-              const verdict_thresholds& t) {
+              const verdict_thresholds& t, bool independent) {
     verdict v;
     if (placements.empty()) {
         v.reason = "no solution";
@@ -81,21 +81,25 @@ verdict judge(const std::vector<distinct_placement>& placements, int attempts,
     const distinct_placement& best = placements.front();
     const int found = static_cast<int>(best.attempts.size());
     const bool packs = best.clashes <= t.max_clashes;
-    const bool alone = placements.size() == 1;
+    // With at most one attempt elsewhere there is no spread to measure the
+    // contrast by; agreement of all the others must speak instead.
+    const bool nearly_unanimous = attempts - found <= 1 && found >= t.unanimous_attempts;
     const double z = best.contrast.value_or(0.0);
 
     std::ostringstream why;
     why << "best placement (CC " << number(best.cc, 3) << ") found by " << found << " of " << attempts
         << (attempts == 1 ? " attempt" : " attempts");
+    if (!independent && attempts > 1) why << " (nothing in them is drawn at random, so they count as one)";
     if (best.contrast) why << ", " << number(z, 1) << " sd ahead of the other attempts";
     why << ", " << clash_text(best.clashes);
     v.reason = why.str();
 
-    if (!packs) return v;
-    if (found >= 2 && (z >= t.solved_contrast || (alone && found >= t.unanimous_attempts)))
+    if (!packs || !independent) return v;
+    if (found >= 2 && (z >= t.solved_contrast || nearly_unanimous))
         v.level = verdict_level::solved;
     else if (found >= 2 || z >= t.single_contrast)
         v.level = verdict_level::probably_solved;
+    if (best.clashes < 0 && v.level == verdict_level::solved) v.level = verdict_level::probably_solved;
     return v;
 }
 

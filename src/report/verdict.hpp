@@ -39,7 +39,7 @@ struct verdict_thresholds {
     double solved_contrast = 3.0;      // a repeated placement this far ahead: solved
     double single_contrast = 4.0;      // found once, this far ahead: probably solved
     int max_clashes = 10;              // more packing clashes: not a solution
-    int unanimous_attempts = 3;        // every attempt agreeing, at least this many
+    int unanimous_attempts = 3;        // every attempt but at most one agreeing, at least this many
 };
 
 enum class verdict_level { not_clear = 0, probably_solved = 1, solved = 2 };
@@ -55,9 +55,13 @@ std::vector<distinct_placement> distinct_placements(const std::vector<attempt_re
                                                     bool goal_maximum,
                                                     const verdict_thresholds& t = {});
 
-// The verdict on one copy step from its distinct placements.
+// The verdict on one copy step from its distinct placements. Attempts that
+// draw nothing at random (`independent` false) all start alike: together
+// they are one piece of evidence, and the step is never more than "not
+// clear". Packing clashes that were not counted leave it at "probably
+// solved" at best.
 verdict judge(const std::vector<distinct_placement>& placements, int attempts,
-              const verdict_thresholds& t = {});
+              const verdict_thresholds& t = {}, bool independent = true);
 
 // "solved", "probably solved" or "not clear".
 std::string verdict_word(verdict_level level);

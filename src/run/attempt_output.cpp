@@ -19,7 +19,7 @@ int clash_count(const run_state& state, const solution& s) {
     const parameter_store& p = state.params;
     if (p.text("packing.clash.type") != "interatomic") return -1;
     return count_clashes(state.static_list, state.cells, p.text("packing.clash.atoms") == "all",
-                         p.real("packing.clash.distance"), s);
+                         p.real("packing.clash.distance"), s, state.static_copies);
 }
 
 void write_solution(run_state& state, const solution& s, double cc, double r, int clashes,
@@ -34,6 +34,7 @@ void write_solution(run_state& state, const solution& s, double cc, double r, in
 void shorten_static(run_state& state, std::size_t n) {
     if (state.static_list.size() > n) state.static_list.resize(n);
     if (state.static_centres.size() > n) state.static_centres.resize(n);
+    if (state.static_copies.size() > n) state.static_copies.resize(n);
 }
 
 }  // namespace
@@ -68,12 +69,11 @@ int attempt_output(run_state& state, const loop_position& where, const solution&
     const parameter_store& p = state.params;
     const std::size_t before = state.static_list.size();
     place_copies(s, state.models, state.cells, state.static_list, state.static_centres);
+    number_copies(s, state.static_copies);
 
-    int clashes = -1;
-    if (p.boolean("report.solution")) {
-        clashes = clash_count(state, s);
-        print_solution_table(std::cout, s, cc, r, attempt - 1, state.cells, clashes);
-    }
+    // Counted whether or not the line is printed: the verdict needs it.
+    const int clashes = clash_count(state, s);
+    if (p.boolean("report.solution")) print_solution_table(std::cout, s, cc, r, attempt - 1, state.cells, clashes);
 
     const std::string& stats = p.text("report.stats");
     if (stats == "running" || (stats == "final" && attempt == where.attempts))
@@ -131,8 +131,10 @@ void final_output(run_state& state, const result_tables& results, bool goal_is_m
     const auto& cell_step = results[best_cell];
     for (std::size_t i = 0; i < cell_step.size(); ++i) {
         if (!assembly && static_cast<int>(i) != best_model) continue;
-        for (const copy_result& c : cell_step[i])
+        for (const copy_result& c : cell_step[i]) {
             place_copies(c.best, state.models, state.cells, state.static_list, state.static_centres);
+            number_copies(c.best, state.static_copies);
+        }
     }
     const int clashes = clash_count(state, best.best);
     write_solution(state, best.best, best.cc, best.r, clashes, name);

@@ -78,6 +78,7 @@ void load_static_structure(run_state& s, std::ostream& out) {
         }
         const double n = static_cast<double>(m.size());
         s.static_centres.push_back(vec3{sum[0] / n, sum[1] / n, sum[2] / n});
+        s.static_copies.push_back(static_cast<int>(s.static_copies.size()));
     }
     s.base_static_count = s.static_list.size();
 }
@@ -120,6 +121,7 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     parameter_store& p = s.params;
     check_counts(p);
     check_translation_mode(p);
+    check_babinet_bounds(p);
 
     if (p.boolean("report.header")) print_banner(out);
     s.report_inputs = p.boolean("report.inputs");

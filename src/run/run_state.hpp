@@ -26,6 +26,7 @@ struct run_state {
     std::vector<vec3> model_centres;      // their Cartesian centres
     model_list static_list;               // fixed structure, fractional (first cell)
     std::vector<vec3> static_centres;     // fractional centre of each static list
+    std::vector<int> static_copies;       // copy number of each static list (segments of a copy share one)
     std::size_t base_static_count = 0;    // static lists loaded from files
     std::uint64_t seed = 0;               // seed of the run's random generator
     std::chrono::steady_clock::time_point start;

@@ -68,8 +68,19 @@ std::string best_coordinates(const run_state& state, const copy_step_record& ste
                              step.numbered[1], step.numbered[2]);
 }
 
+// The bulk-solvent term of the best solution, after the verdict.
+void print_solvent(std::ostream& out, const run_state& state, const solution& best) {
+    out << "Bulk solvent (Babinet) of the best solution: ";
+    if (!state.params.boolean("optimize.babinet")) {
+        out << "off\n";
+        return;
+    }
+    out << std::fixed << std::setprecision(3) << "k = " << best.k << ", B = " << std::setprecision(1) << best.b
+        << " A^2\n";
+}
+
 void print_summary(std::ostream& out, const run_state& state, const std::vector<std::size_t>& chain,
-                   const verdict& v, const std::string& coordinates) {
+                   const verdict& v, const std::string& coordinates, const solution* best) {
     std::ostringstream text;
     text << '\n';
     const double tolerance = state.params.real("report.summary.tolerance");
@@ -91,6 +102,7 @@ void print_summary(std::ostream& out, const run_state& state, const std::vector<
         text << '\n';
     }
     text << verdict_word(v.level) << ": " << v.reason << '\n';
+    if (best) print_solvent(text, state, *best);
     out << text.str() << std::flush;
 }
 
@@ -119,10 +131,10 @@ void note_attempt(run_state& state, const solution& s, double cc, double r, doub
 }
 
 void end_copy_step(run_state& state, const scorer_data& data, const copy_result& best, bool have_best,
-                   bool goal_is_maximum) {
+                   bool goal_is_maximum, bool independent) {
     copy_step_record& step = state.log.steps.back();
     group_attempts(step, state, goal_is_maximum);
-    step.judgement = judge(step.placements, static_cast<int>(step.attempts.size()));
+    step.judgement = judge(step.placements, static_cast<int>(step.attempts.size()), {}, independent);
     if (have_best) {
         calculate_fc_parallel(data.reflections, data.model(), best.best, step.best_fc);
         for (const attempt_entry& a : step.attempts)
@@ -153,7 +165,9 @@ void finish_run(run_state& state, const result_tables& results, bool goal_is_max
     if (best && best->best_attempt == 0) best = nullptr;
 
     run_outcome outcome{chain, v, best ? best_coordinates(state, *best) : std::string(), {}};
-    if (p.boolean("report.summary")) print_summary(std::cout, state, chain, v, outcome.coordinates);
+    const solution* best_solution = found ? &results[cell_step][model_step].back().best : nullptr;
+    if (p.boolean("report.summary"))
+        print_summary(std::cout, state, chain, v, outcome.coordinates, best_solution);
 
     // With coordinates on standard output there is no prefix to name files
     // by; a run that writes no coordinate files writes no other files either.

@@ -41,10 +41,11 @@ void print_loop_header(const run_state& state, const loop_position& where, int a
 
 // Starting solution when there is no global search: the models as placed in
 // their input files.
-solution starting_solution(int cell, int model, int placements, const std::vector<vec3>& centres) {
+solution starting_solution(int cell, int model, int placements, const std::vector<vec3>& centres,
+                           bool babinet) {
     solution s;
     s.cell = cell;
-    s.k = 0.8f;
+    s.k = babinet ? 0.8f : 0.0f;
     s.b = 200.0f;
     for (int i = 0; i < placements; ++i) {
         copy_placement c;
@@ -112,6 +113,7 @@ private:
     void drop_placed_copies() {
         state_.static_list.resize(state_.base_static_count);
         state_.static_centres.resize(state_.base_static_count);
+        state_.static_copies.resize(state_.base_static_count);
     }
 
     void run_cell_step(int first) {
@@ -238,9 +240,19 @@ private:
             // transform yet; the step's best structure factors need them.
             if (have_best)
                 transforms_.prepare_solution(best.best, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
-            end_copy_step(state_, *step.data, best, have_best, plan_.goal_maximum);
+            end_copy_step(state_, *step.data, best, have_best, plan_.goal_maximum, attempts_draw(step));
         }
         close_copy_step(have_best ? &best.best : nullptr);
+    }
+
+    // Attempts that draw nothing at random (no global search, or the
+    // translation function placing models of fixed orientation) start alike
+    // and end alike.
+    bool attempts_draw(const copy_step& step) const {
+        if (!plan_.evolutionary || (step.translations && !plan_.evolution.search_orientation)) return false;
+        const evolution_settings e = attempt_settings(step);
+        return e.search_orientation || e.search_position || (e.search_model && e.model_count > 1) ||
+               (e.copy_counter == 0 && e.cell_count > 1);
     }
 
     // Model and start-position counts at the start of a copy step: the
@@ -296,6 +308,7 @@ private:
         rotation_size_ = plan_.rotation_size;
         if (!best) return;
         place_copies(*best, state_.models, state_.cells, state_.static_list, state_.static_centres);
+        number_copies(*best, state_.static_copies);
         cell_ = best->cell;
         cell_fixed_ = true;
     }
@@ -307,7 +320,7 @@ private:
             print_loop_header(state_, step.where, attempt);
         solution s = plan_.evolutionary ? global_search(step)
                                         : starting_solution(cell_, step.where.model, step.placements,
-                                                            start_positions_);
+                                                            start_positions_, plan_.evolution.babinet);
         if (plan_.simplex) refine_locally(s, *step.data);
         if (plan_.normalise)
             normalise_solution(s, state_.cells, start_positions_, fixed_, !state_.static_list.empty(),
@@ -342,7 +355,8 @@ private:
         if (!plan_.evolution.search_orientation) {
             // Orientation fixed (-T): the translation function alone finds
             // the translation of the models as they are.
-            solution s = starting_solution(cell_, step.where.model, step.placements, start_positions_);
+            solution s = starting_solution(cell_, step.where.model, step.placements, start_positions_,
+                                           plan_.evolution.babinet);
             place(s);
             return s;
         }
@@ -360,14 +374,16 @@ private:
         const bool orientation = plan_.evolution.search_orientation;
         const bool position = plan_.evolution.search_position;
         if (plan_.report_local) out << "Local optimization" << std::flush;
-        refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance);
+        const evolution_settings& e = plan_.evolution;
+        const babinet_limits babinet{e.babinet, e.babinet_k_min, e.babinet_k_max, e.babinet_b_min, e.babinet_b_max};
+        refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance, babinet);
         if (plan_.report_local) out << " completed" << std::endl;
         solution unsplit = s;
         if (!plan_.local_segments || !split_segments(s, state_.models, start_positions_)) return;
         unsplit_ = std::move(unsplit);
         if (plan_.report_local) out << "Local optimization of segments" << std::flush;
         transforms_.prepare_solution(s, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
-        refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance);
+        refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance, babinet);
         if (plan_.report_local) out << " completed" << std::endl;
     }
 

@@ -25,6 +25,7 @@ search_plan read_plan(const run_state& state) {
     e.crossover_rate = p.real("evolution.mutation.crossover.rate");
     e.modelswap_rate = p.real("evolution.mutation.modelswap.rate");
     e.cellswap_rate = p.real("evolution.mutation.cellswap.rate");
+    e.babinet = p.boolean("optimize.babinet");
     e.babinet_rate = p.real("evolution.mutation.babinet.rate");
     e.babinet_k_size = p.real("evolution.mutation.babinet.k.size");
     e.babinet_k_min = p.real("evolution.mutation.babinet.k.min");

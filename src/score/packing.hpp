@@ -16,11 +16,16 @@ bool is_c_alpha(const atom& a);
 // selected atoms of `groups` (positions fractional in the solution's cell) and
 // the symmetry and lattice images of them in the solution's space group. All
 // atoms are selected when `all_atoms` is set, otherwise C-alpha atoms only.
-// Contacts of two atoms with each other directly, without any symmetry
-// operator or lattice translation, are not counted. Of a merged ensemble only
-// the first member's atoms are selected. The solution supplies only
-// its cell index.
+// `copy_of` gives the copy each group belongs to (the segments of one placed
+// copy are one copy); a group beyond its end is a copy of its own. Two atoms
+// of one copy that are close as they stand, without any symmetry operator or
+// lattice translation, are not a clash; atoms of different copies are, under
+// every operator including the identity. Of a merged ensemble only the first
+// member's atoms are selected. The solution supplies only its cell index.
+// The images are filed in a grid of cells about the clash distance wide, so
+// the work grows with the number of atoms times operators, times the atoms
+// within reach of one.
 int count_clashes(const model_list& groups, const std::vector<unit_cell>& cells, bool all_atoms,
-                  double clash_distance, const solution& s);
+                  double clash_distance, const solution& s, const std::vector<int>& copy_of = {});
 
 }  // namespace zelt

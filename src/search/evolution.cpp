@@ -160,7 +160,7 @@ std::function<void(solution&)> make_generator(random_source& rng, const evolutio
         }
         x.cell = s.cell_base;
         if (s.copy_counter == 0 && s.cell_count > 1) x.cell = rng.random_integer(s.cell_base, s.cell_count);
-        x.k = 0.8f;
+        x.k = s.babinet ? 0.8f : 0.0f;
         x.b = 200.0f;
     };
 }
@@ -202,10 +202,16 @@ std::function<void(int, population_list&, const order_list&, int)> make_breeder(
             }
         }
         if (rng.uniform() < s.cellswap_rate) x.cell = rng.random_integer(s.cell_base, s.cell_count);
-        if (rng.uniform() < s.babinet_rate)
-            x.k = babinet_step(x.k, s.babinet_k_size * rng.normal(), s.babinet_k_min, s.babinet_k_max);
-        if (rng.uniform() < s.babinet_rate)
-            x.b = babinet_step(x.b, s.babinet_b_size * rng.normal(), s.babinet_b_min, s.babinet_b_max);
+        // The draws are the same with the solvent term off, so that the rest
+        // of the search draws the same numbers.
+        if (rng.uniform() < s.babinet_rate) {
+            const double step = s.babinet_k_size * rng.normal();
+            if (s.babinet) x.k = babinet_step(x.k, step, s.babinet_k_min, s.babinet_k_max);
+        }
+        if (rng.uniform() < s.babinet_rate) {
+            const double step = s.babinet_b_size * rng.normal();
+            if (s.babinet) x.b = babinet_step(x.b, step, s.babinet_b_min, s.babinet_b_max);
+        }
     };
 }
 

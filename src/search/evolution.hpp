@@ -103,6 +103,7 @@ struct evolution_settings {
     double rotation_rate = 0.0, rotation_size = 0.0;
     double translation_rate = 0.0, translation_size = 0.0;
     double modelswap_rate = 0.0, cellswap_rate = 0.0;
+    bool babinet = true;              // optimize.babinet: false keeps the solvent term off (k = 0)
     double babinet_rate = 0.0;
     double babinet_k_size = 0.0, babinet_k_min = 0.0, babinet_k_max = 0.0;
     double babinet_b_size = 0.0, babinet_b_min = 0.0, babinet_b_max = 0.0;
@@ -116,8 +117,8 @@ struct evolution_settings {
 //
 // The random-individual generator (generate slot). Draws, per placement: the
 // model (when searched), the rotation u1, u2, u3 (when searched), then x, y, z
-// (when searched); then the cell (first copy, more than one cell). k = 0.8,
-// B = 200. A translation that is not searched is the start position of the
+// (when searched); then the cell (first copy, more than one cell). k = 0.8
+// (0 with the solvent term off), B = 200. A translation that is not searched is the start position of the
 // placement's model; a fixed axis of the first placement takes the start
 // position of the first placement's model.
 std::function<void(solution&)> make_generator(random_source& rng, const evolution_settings& s);
@@ -125,7 +126,8 @@ std::function<void(solution&)> make_generator(random_source& rng, const evolutio
 // The breeding operator (breed slot): two parents, then per placement
 // interpolation or crossover, rotation mutation, translation mutation (never
 // on a fixed axis of the first placement), reduction into [0, 1), model swap;
-// then cell swap and the two Babinet mutations.
+// then cell swap and the two Babinet mutations (drawn, but not applied, with
+// the solvent term off).
 std::function<void(int, population_list&, const order_list&, int)> make_breeder(
     random_source& rng, const evolution_settings& s);
 

@@ -1,5 +1,6 @@
 #include "search/simplex.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
@@ -109,15 +110,36 @@ simplex_outcome simplex_minimise(const std::vector<double>& start,
 }
 
 void refine_simplex(solution& s, const std::function<double(const solution&)>& value_to_minimise,
-                    bool orientation, bool position, double step, double tolerance) {
+                    bool orientation, bool position, double step, double tolerance,
+                    const babinet_limits& babinet) {
+    if (!babinet.refine) s.k = 0.0f;
     const solution base = s;
+    std::vector<double> start = to_parameters(s, orientation, position);
+    if (!babinet.refine) start.resize(start.size() - 2);
+    if (start.empty()) return;
+    // The full parameter vector of a vertex, Babinet values included.
+    auto full = [&](const std::vector<double>& v) {
+        if (babinet.refine) return v;
+        std::vector<double> w = v;
+        w.push_back(0.0);
+        w.push_back(base.b * 0.0001);
+        return w;
+    };
+    auto bound = [&](solution& x) {
+        if (!babinet.refine) return;
+        x.k = static_cast<float>(std::clamp(static_cast<double>(x.k), babinet.k_min, babinet.k_max));
+        x.b = static_cast<float>(std::clamp(static_cast<double>(x.b), babinet.b_min, babinet.b_max));
+    };
     const simplex_outcome r = simplex_minimise(
-        to_parameters(s, orientation, position),
+        start,
         [&](const std::vector<double>& v) {
-            return value_to_minimise(from_parameters(base, v, orientation, position));
+            solution x = from_parameters(base, full(v), orientation, position);
+            bound(x);
+            return value_to_minimise(x);
         },
         step, tolerance);
-    write_back_parameters(s, r.best, orientation, position);
+    write_back_parameters(s, full(r.best), orientation, position);
+    bound(s);
 }
 
 }  // namespace zelt

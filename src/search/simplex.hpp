@@ -1,6 +1,7 @@
 #pragma once
 // Downhill simplex (Nelder and Mead) refinement of one solution.
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "model/solution.hpp"
@@ -31,7 +32,21 @@ simplex_outcome simplex_minimise(const std::vector<double>& start,
                                  const std::function<double(const std::vector<double>&)>& f,
                                  double step, double tolerance);
 
+// What the local refinement does with the bulk-solvent (Babinet) k and B:
+// refine them inside their bounds, or keep the term off.
+struct babinet_limits {
+    bool refine = true;   // false: k = 0 (no solvent term), neither k nor B refined
+    double k_min = -std::numeric_limits<double>::infinity(), k_max = std::numeric_limits<double>::infinity();
+    double b_min = -std::numeric_limits<double>::infinity(), b_max = std::numeric_limits<double>::infinity();
+};
+
+// With `babinet.refine`, k and B are clamped into their bounds wherever a
+// vertex is turned into a solution: a vertex beyond a bound is scored at the
+// bound, and the written-back solution lies inside them. Otherwise k is set
+// to 0 and the two Babinet coordinates leave the parameter vector; with
+// nothing else refined the solution is left as it is.
 void refine_simplex(solution& s, const std::function<double(const solution&)>& value_to_minimise,
-                    bool orientation, bool position, double step, double tolerance);
+                    bool orientation, bool position, double step, double tolerance,
+                    const babinet_limits& babinet = {});
 
 }  // namespace zelt

@@ -276,6 +276,19 @@ void check_translation_mode(const parameter_store& p) {
                                  p.text("optimizer.translation.peaks") + ").");
 }
 
+void check_babinet_bounds(const parameter_store& p) {
+    for (const char* name : {"k", "B"}) {
+        const std::string low = std::string("evolution.mutation.babinet.") + name + ".min";
+        const std::string high = std::string("evolution.mutation.babinet.") + name + ".max";
+        if (!(p.real(low) <= p.real(high)))
+            throw range_refusal(low + " must not exceed " + high + " (is " + p.text(low) + " against " +
+                                p.text(high) + ").");
+    }
+    const std::string b_min = "evolution.mutation.babinet.B.min";
+    if (!(p.real(b_min) >= 0.0))
+        throw range_refusal(b_min + " must not be negative (is " + p.text(b_min) + ").");
+}
+
 void derive(parameter_store& p, const parameter_store& overrides) {
     check_counts(p);
     auto given = [&](const char* key) { return overrides.count(key) != 0; };

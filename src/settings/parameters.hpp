@@ -66,6 +66,12 @@ void derive(parameter_store& effective, const parameter_store& overrides);
 // only the store, so the run driver calls it before reading any file.
 void check_translation_mode(const parameter_store& effective);
 
+// Refuses bulk-solvent (Babinet) bounds the searches cannot keep
+// (range_refusal): a minimum above its maximum (or a bound that is no
+// number), a negative minimum B. Needs only the store, so the run driver
+// calls it before reading any file.
+void check_babinet_bounds(const parameter_store& effective);
+
 // Number parsing as done by the getters: leading white space and a sign are
 // accepted, the longest valid prefix is converted and the rest ignored.
 // Text without a number fails with std::invalid_argument ("invalid stoi

@@ -67,4 +67,11 @@ void place_copies(const solution& s, const model_list& models, const std::vector
     }
 }
 
+void number_copies(const solution& s, std::vector<int>& copies) {
+    for (const copy_placement& p : s.placements) {
+        const int last = copies.empty() ? -1 : copies.back();
+        copies.push_back(p.segment > 0 && !copies.empty() ? last : last + 1);
+    }
+}
+
 }  // namespace zelt

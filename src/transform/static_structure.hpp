@@ -23,4 +23,10 @@ void static_contribution(const unit_cell& cell, const model_list& static_list, i
 void place_copies(const solution& s, const model_list& models, const std::vector<unit_cell>& cells,
                   model_list& static_list, std::vector<vec3>& static_centres);
 
+// Appends, per placement of the solution, the number of the copy it belongs
+// to, counting on from the last number in `copies`: the later segments of a
+// split copy share the number of its first segment, every other placement is
+// a copy of its own.
+void number_copies(const solution& s, std::vector<int>& copies);
+
 }  // namespace zelt

@@ -208,6 +208,28 @@ TEST(Binary, PreparationFailures) {
     });
 }
 
+// Bulk-solvent bounds the searches cannot keep are refused before anything
+// is printed or read.
+TEST(Binary, BabinetBoundRefusals) {
+    zelt_test::temp_dir t;
+    const std::string files = " absent.mtz absent.pdb";
+    const std::string key = "-P evolution.mutation.babinet.";
+    expect_failures(
+        {
+            {key + "k.min=1.6" + files, ": Value out of range: evolution.mutation.babinet.k.min must not exceed "
+                                        "evolution.mutation.babinet.k.max (is 1.6 against 1.5)."},
+            {key + "B.max=50" + files, ": Value out of range: evolution.mutation.babinet.B.min must not exceed "
+                                       "evolution.mutation.babinet.B.max (is 100.0 against 50)."},
+            {key + "k.max=nan" + files, ": Value out of range: evolution.mutation.babinet.k.min must not exceed "
+                                        "evolution.mutation.babinet.k.max (is 0.2 against nan)."},
+            {key + "B.min=-1" + files,
+             ": Value out of range: evolution.mutation.babinet.B.min must not be negative (is -1)."},
+            {key + "B.min=x" + files, ": Error parsing numeric value from input: invalid stod argument"},
+        },
+        t.path().string());
+    EXPECT_TRUE(std::filesystem::is_empty(t.path()));
+}
+
 // Settings the fft translation search cannot honour are refused before
 // anything is printed or read: the input files named here do not exist.
 TEST(Binary, TranslationSearchRefusals) {

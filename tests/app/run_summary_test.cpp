@@ -237,7 +237,7 @@ TEST(RunSummary, SolvedOnTheExampleBetaSearch) {
     ASSERT_EQ(lines.size(), 4u);
     const std::string verdict = verdict_line(run.out);
     std::cout << verdict << "\n";
-    EXPECT_EQ(verdict.rfind("solved: best placement (CC 0.61", 0), 0u) << run.out;
+    EXPECT_EQ(verdict.rfind("solved: best placement (CC 0.54", 0), 0u) << run.out;
     EXPECT_NE(verdict.find("found by 2 of 4 attempts"), std::string::npos);
 
     const nlohmann::json record = nlohmann::json::parse(read_file(dir / "beta.json"));

@@ -189,6 +189,30 @@ TEST(Verdict, ClashesSingleFindsAndShortRunsAreNotSolved) {
     EXPECT_EQ(judge({}, 0).level, verdict_level::not_clear);
 }
 
+// Nine of ten attempts agreeing leave one other attempt, too few for a
+// contrast: the agreement itself decides. Attempts that draw nothing at
+// random are one find however many there are; uncounted clashes cannot
+// confirm the packing.
+TEST(Verdict, AgreementRepetitionAndUncountedClashes) {
+    std::vector<std::pair<double, int>> nine(9, {0.55, 0});
+    nine.push_back({0.40, 1});
+    EXPECT_EQ(judge(distinct_placements(scores(nine), true), 10).level, verdict_level::solved);
+    EXPECT_EQ(judge(distinct_placements(scores({{0.55, 0}, {0.55, 0}, {0.55, 0}, {0.40, 1}}), true), 4).level,
+              verdict_level::solved);
+    EXPECT_EQ(judge(distinct_placements(scores({{0.55, 0}, {0.55, 0}, {0.40, 1}}), true), 3).level,
+              verdict_level::probably_solved);
+
+    const auto same = distinct_placements(scores({{0.14, 0}, {0.14, 0}, {0.14, 0}}), true);
+    const verdict repeated = judge(same, 3, {}, false);
+    EXPECT_EQ(repeated.level, verdict_level::not_clear);
+    EXPECT_EQ(repeated.reason, "best placement (CC 0.140) found by 3 of 3 attempts (nothing in them is drawn at "
+                               "random, so they count as one), no packing clashes");
+    EXPECT_EQ(judge(same, 3).level, verdict_level::solved);
+
+    const auto uncounted = distinct_placements(scores({{0.55, 0}, {0.55, 0}, {0.55, 0}}, -1), true);
+    EXPECT_EQ(judge(uncounted, 3).level, verdict_level::probably_solved);
+}
+
 TEST(Verdict, TableLines) {
     std::ostringstream out;
     print_placements(out, "Distinct placements:", distinct_placements(scores({{0.614, 0}, {0.47, 1}}), true));

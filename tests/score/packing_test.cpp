@@ -39,11 +39,12 @@ atom make_atom(const std::string& name, int element, double u, double v, double 
 
 atom ca(double u, double v, double w) { return make_atom(" CA ", 6, u, v, w); }
 
-int count(const model_list& groups, const unit_cell& cell, double d, bool all_atoms = false) {
+int count(const model_list& groups, const unit_cell& cell, double d, bool all_atoms = false,
+          const std::vector<int>& copies = {}) {
     const std::vector<unit_cell> cells = {unit_cell(1, 10, 10, 10, 90, 90, 90), cell};
     zelt::solution s;
     s.cell = 1;
-    return zelt::count_clashes(groups, cells, all_atoms, d, s);
+    return zelt::count_clashes(groups, cells, all_atoms, d, s, copies);
 }
 
 TEST(Packing, AtomsOnAndNearATwoFoldAxis) {
@@ -65,11 +66,15 @@ TEST(Packing, ContactsWithinOneCopyAreNotCounted) {
     // Two C-alpha atoms 3.0 A apart, as across a cis peptide.
     const unit_cell p212121(19, 50, 60, 70, 90, 90, 90);
     EXPECT_EQ(count({{ca(0.3, 0.3, 0.3), ca(0.36, 0.3, 0.3)}}, p212121, 3.4), 0);
-    // The same pair split into two lists (two copies) is not counted either.
-    EXPECT_EQ(count({{ca(0.3, 0.3, 0.3)}, {ca(0.36, 0.3, 0.3)}}, p212121, 3.4), 0);
+    // The same pair in two segments of one copy is not counted either; in two
+    // copies it is a clash.
+    const model_list two = {{ca(0.3, 0.3, 0.3)}, {ca(0.36, 0.3, 0.3)}};
+    EXPECT_EQ(count(two, p212121, 3.4, false, {4, 4}), 0);
+    EXPECT_EQ(count(two, p212121, 3.4, false, {4, 5}), 1);
+    EXPECT_EQ(count(two, p212121, 3.4), 1);
 }
 
-TEST(Packing, StackedCopiesCountOnlyThroughLatticeTranslations) {
+TEST(Packing, StackedCopiesClashUnderEveryOperator) {
     const unit_cell p1(1, 40, 50, 60, 90, 90, 90);
     // A chain of five C-alpha atoms 3.8 A apart along a.
     model chain;
@@ -84,7 +89,11 @@ TEST(Packing, StackedCopiesCountOnlyThroughLatticeTranslations) {
         return m;
     };
     EXPECT_EQ(count({chain}, p1, 3.4), 0);
-    EXPECT_EQ(count({chain, shifted(0, 0, 0)}, p1, 3.4), 0);
+    // Two copies on top of each other, or a copy on the fixed structure.
+    EXPECT_EQ(count({chain, shifted(0, 0, 0)}, p1, 3.4), 5);
+    // Two segments of one copy are the copy itself.
+    EXPECT_EQ(count({chain, shifted(0, 0, 0)}, p1, 3.4, false, {0, 0}), 0);
+    EXPECT_EQ(count({chain, shifted(1, 0, 0)}, p1, 3.4, false, {0, 0}), 5);
     EXPECT_EQ(count({chain, shifted(1, 0, 0)}, p1, 3.4), 5);
     EXPECT_EQ(count({chain, shifted(0, -1, 0)}, p1, 3.4), 5);
     EXPECT_EQ(count({chain, shifted(2, 1, -3)}, p1, 3.4), 5);
@@ -133,13 +142,19 @@ TEST(Packing, NothingSelectedAndUnknownCell) {
 // Independent count: for every selected atom a and every symmetry image of
 // an atom b (b after a, or b = a under a non-identity operator), look through
 // the lattice translations for an image closer than d. Two different atoms
-// that are already close as stored do not count through the identity.
-int brute_force(const model_list& groups, const unit_cell& cell, bool all_atoms, double d) {
+// of one copy that are already close as stored do not count through the
+// identity. `copies` numbers the groups' copies; empty: one copy per group.
+int brute_force(const model_list& groups, const unit_cell& cell, bool all_atoms, double d,
+                const std::vector<int>& copies = {}) {
     std::vector<vec3> x;
-    for (const model& g : groups)
-        for (const atom& a : g) {
+    std::vector<int> copy;
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        for (const atom& a : groups[g]) {
             const bool c_alpha = a.element == 6 && a.line.substr(12, 4) == " CA ";
-            if (all_atoms || c_alpha) x.push_back({a.x, a.y, a.z});
+            if (all_atoms || c_alpha) {
+                x.push_back({a.x, a.y, a.z});
+                copy.push_back(copies.empty() ? static_cast<int>(g) : copies[g]);
+            }
         }
     const auto& ops = cell.group().operators;
     auto length2 = [&](const vec3& f) {
@@ -160,7 +175,8 @@ int brute_force(const model_list& groups, const unit_cell& cell, bool all_atoms,
                         for (int k = -1; k <= 1 && !close; ++k)
                             close = length2({v[0] + i, v[1] + j, v[2] + k}) < d * d;
                 if (!close) continue;
-                if (s == 0 && length2({x[b][0] - x[a][0], x[b][1] - x[a][1], x[b][2] - x[a][2]}) < d * d)
+                if (s == 0 && copy[a] == copy[b] &&
+                    length2({x[b][0] - x[a][0], x[b][1] - x[a][1], x[b][2] - x[a][2]}) < d * d)
                     continue;
                 ++total;
             }
@@ -196,8 +212,76 @@ TEST(Packing, RandomAtomsMatchBruteForce) {
             EXPECT_GT(expected, 5) << g.number;
             EXPECT_EQ(count(lists, cell, 6.0, all), expected)
                 << "space group " << g.number << (all ? ", all atoms" : ", C-alpha");
+            // The first two lists as segments of one copy.
+            EXPECT_EQ(count(lists, cell, 6.0, all, {0, 0, 1}), brute_force(lists, cell, all, 6.0, {0, 0, 1}))
+                << "space group " << g.number;
         }
     }
+}
+
+// Every pair of the position list compared, each at its minimum image along
+// the cell axes: the count before the images were filed in a grid.
+int all_pairs(const model_list& groups, const unit_cell& cell, double d, const std::vector<int>& copies) {
+    std::vector<vec3> x;
+    std::vector<int> copy;
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        for (const atom& a : groups[g]) {
+            x.push_back({a.x, a.y, a.z});
+            copy.push_back(copies[g]);
+        }
+    const auto& ops = cell.group().operators;
+    const std::size_t n = ops.size();
+    std::vector<vec3> p;
+    for (const vec3& xa : x)
+        for (const auto& op : ops) {
+            const vec3 y = op.apply(xa);
+            p.push_back({y[0] - std::floor(y[0]), y[1] - std::floor(y[1]), y[2] - std::floor(y[2])});
+        }
+    auto length2 = [&](const vec3& f) {
+        const vec3 c = cell.to_orthogonal(f);
+        return c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+    };
+    int total = 0;
+    for (std::size_t a = 0; a < x.size(); ++a)
+        for (std::size_t j = a * n + 1; j < p.size(); ++j) {
+            vec3 v;
+            for (int k = 0; k < 3; ++k) v[k] = std::fmod(p[j][k] - p[a * n][k] + 99.5, 1.0) - 0.5;
+            if (length2(v) >= d * d) continue;
+            const std::size_t b = j / n;
+            if (j % n == 0 && copy[a] == copy[b] &&
+                length2({x[b][0] - x[a][0], x[b][1] - x[a][1], x[b][2] - x[a][2]}) <= d * d)
+                continue;
+            ++total;
+        }
+    return total;
+}
+
+// The grid of the count against all pairs over many clash distances: from
+// cells hundreds of grid cells across down to cells narrower than two clash
+// distances (where the neighbouring grid cells wrap onto each other), with
+// dense clusters of atoms.
+TEST(Packing, GridMatchesAllPairsAtEveryScale) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const std::vector<unit_cell> cells = {unit_cell(1, 9, 11, 13, 70, 100, 110), unit_cell(4, 12, 9, 20, 90, 100, 90),
+                                          unit_cell(154, 15, 15, 22, 90, 90, 120), unit_cell(19, 80, 90, 100, 90, 90, 90)};
+    for (const unit_cell& cell : cells)
+        for (double d : {0.4, 2.0, 4.0, 7.0, 11.0}) {
+            model_list lists(4);
+            for (int i = 0; i < 60; ++i) {
+                // Half of the atoms in a tight cluster, the rest anywhere.
+                const double spread = i % 2 ? 1.0 : 0.02;
+                lists[i % 4].push_back(ca(0.4 + spread * (unit(random) - 0.5), 0.6 + spread * (unit(random) - 0.5),
+                                          0.1 + spread * (unit(random) - 0.5)));
+            }
+            const std::vector<int> copies = {0, 1, 1, 2};
+            const int expected = all_pairs(lists, cell, d, copies);
+            if (d > 1.0) {
+                EXPECT_GT(expected, 0);
+            }
+            EXPECT_EQ(count(lists, cell, d, false, copies), expected)
+                << "space group " << cell.group().number << ", d " << d;
+        }
 }
 
 TEST(Packing, RefinedStructureAgreesWithBruteForce) {

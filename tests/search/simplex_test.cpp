@@ -2,6 +2,7 @@
 // pass limit and the write-back of a refined solution.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
@@ -120,6 +121,58 @@ TEST(Simplex, RefinesASolutionAndWritesBackRawTranslations) {
     EXPECT_NEAR(s.k, 0.75, 1e-3);
     EXPECT_NEAR(s.b, 190.0, 5.0);
     EXPECT_EQ(s.cell, 3);
+}
+
+}  // namespace
+
+namespace {
+
+// The Babinet values pull towards k = -5000, B = 40 (the solvent term made
+// into a resolution fall-off); the bounds hold them, every trial included.
+TEST(Simplex, KeepsTheBabinetBoundsAndCanLeaveTheTermOff) {
+    solution start;
+    start.placements.resize(1);
+    start.placements[0].translation = {0.1, 0.2, 0.3};
+    start.k = 0.8f;
+    start.b = 200.0f;
+    const babinet_limits bounds{true, 0.2, 1.5, 100.0, 400.0};
+    double lowest_k = 1e30, lowest_b = 1e30;
+    auto f = [&](const solution& x) {
+        lowest_k = std::min(lowest_k, static_cast<double>(x.k));
+        lowest_b = std::min(lowest_b, static_cast<double>(x.b));
+        const double t = x.placements[0].translation[0] - 0.15;
+        return t * t + 1e-6 * (x.k + 5000.0) * (x.k + 5000.0) + 1e-4 * (x.b - 40.0) * (x.b - 40.0);
+    };
+    solution s = start;
+    refine_simplex(s, f, false, true, 0.05, 1e-12, bounds);
+    EXPECT_FLOAT_EQ(s.k, 0.2f);
+    EXPECT_FLOAT_EQ(s.b, 100.0f);
+    EXPECT_GE(lowest_k, 0.2 - 1e-7);
+    EXPECT_GE(lowest_b, 100.0 - 1e-4);
+    EXPECT_NEAR(s.placements[0].translation[0], 0.15, 1e-3);
+
+    // Unbounded, as before, the pull wins.
+    solution free = start;
+    refine_simplex(free, f, false, true, 0.05, 1e-12);
+    EXPECT_LT(free.k, -100.0f);
+
+    // Term off: k is 0 in every trial and B stays; nothing else refined
+    // leaves the solution as it was, without a call.
+    solution off = start;
+    int calls = 0;
+    refine_simplex(off, [&](const solution& x) { ++calls; EXPECT_EQ(x.k, 0.0f); return f(x); }, false, true,
+                   0.05, 1e-12, babinet_limits{false});
+    EXPECT_GT(calls, 0);
+    EXPECT_EQ(off.k, 0.0f);
+    EXPECT_FLOAT_EQ(off.b, 200.0f);
+    EXPECT_NEAR(off.placements[0].translation[0], 0.15, 1e-3);
+    solution still = start;
+    calls = 0;
+    refine_simplex(still, [&](const solution& x) { ++calls; return f(x); }, false, false, 0.05, 1e-12,
+                   babinet_limits{false});
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(still.k, 0.0f);
+    EXPECT_EQ(still.placements[0].translation, start.placements[0].translation);
 }
 
 }  // namespace

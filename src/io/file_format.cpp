@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <new>
 
 #include "io/io_error.hpp"
 #include "io/text_input.hpp"
@@ -14,8 +14,9 @@ namespace zelt {
 
 namespace {
 
-// Inflated data beyond this size is refused rather than exhausting memory.
-constexpr std::size_t max_inflated = std::size_t(1) << 32;
+// Inflated data beyond this size (1 GiB) is refused rather than exhausting
+// memory: a few megabytes of gzip data can inflate to many gigabytes.
+constexpr std::size_t max_inflated = std::size_t(1) << 30;
 
 [[noreturn]] void bad_gzip(const std::string& name) {
     throw io_error(name + ": truncated or corrupt gzip data");
@@ -102,7 +103,9 @@ std::string inflate_gzip(std::string_view bytes, const std::string& name) {
         }
     }
     inflateEnd(&zs);
-    if (status != Z_STREAM_END || out.size() > max_inflated) bad_gzip(name);
+    if (out.size() > max_inflated)
+        throw io_error(name + ": the gzip data inflate to more than 1 GiB; such a file is refused");
+    if (status != Z_STREAM_END) bad_gzip(name);
     return out;
 }
 
@@ -113,11 +116,24 @@ std::string read_input_file(const std::string& name) {
 }
 
 std::string read_input_stream(std::istream& in, const std::string& name) {
-    std::ostringstream all;
-    all << in.rdbuf();
+    // istream::read turns a failing read of the file (an exception from the
+    // stream buffer) into badbit, where copying the buffer whole would take
+    // it for the end of the file and return what came before.
+    std::string bytes;
+    try {
+        char buffer[1 << 16];
+        while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+            bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+    } catch (const std::bad_alloc&) {
+        throw io_error("not enough memory to read the file " + name);
+    }
     if (in.bad()) throw io_error("error reading the file " + name);
-    std::string bytes = std::move(all).str();
-    return is_gzip(bytes) ? inflate_gzip(bytes, name) : bytes;
+    if (!is_gzip(bytes)) return bytes;
+    try {
+        return inflate_gzip(bytes, name);
+    } catch (const std::bad_alloc&) {
+        throw io_error("not enough memory to inflate the file " + name);
+    }
 }
 
 content_kind classify_content(std::string_view bytes) {

@@ -64,8 +64,13 @@ int space_group_number(const gemmi::ReflnBlock& b, const std::string& name) {
     }
     for (const char* tag : {"_symmetry.Int_Tables_number", "_space_group.IT_number"})
         if (const std::string* v = b.block.find_value(tag)) {
+            if (gemmi::cif::is_null(*v)) continue;
             const double n = gemmi::cif::as_number(*v);
-            if (std::isfinite(n)) return static_cast<int>(n);
+            // Compared as a real first: 1e300 or 154.9 is no space-group number.
+            if (!(n >= 1 && n <= 230 && n == std::nearbyint(n)))
+                throw choice_error(name + ": the space-group number " + *v + " (" + tag +
+                                   ") is not a whole number from 1 to 230");
+            return static_cast<int>(n);
         }
     return 0;
 }
@@ -207,6 +212,12 @@ mmcif_cell read_mmcif_cell(std::string_view bytes, const std::string& name, cons
     return guarded(name, [&] {
         std::vector<gemmi::ReflnBlock> blocks = parse_blocks(bytes, name);
         const gemmi::ReflnBlock& b = choose_block(blocks, block, name);
+        // Without its _cell items gemmi leaves a cell of 1 A edges.
+        for (const char* tag : {"_cell.length_a", "_cell.length_b", "_cell.length_c"}) {
+            const std::string* v = b.block.find_value(tag);
+            if (v == nullptr || gemmi::cif::is_null(*v))
+                throw choice_error(name + ": data block " + b.block.name + " gives no unit cell (" + tag + ")");
+        }
         mmcif_cell c;
         c.constants = {b.cell.a, b.cell.b, b.cell.c, b.cell.alpha, b.cell.beta, b.cell.gamma};
         c.space_group = space_group_number(b, name);

@@ -14,9 +14,14 @@ namespace zelt {
 
 namespace {
 
-// Inflated data beyond this size (1 GiB) is refused rather than exhausting
-// memory: a few megabytes of gzip data can inflate to many gigabytes.
-constexpr std::size_t max_inflated = std::size_t(1) << 30;
+// Inflated data beyond a limit are refused rather than exhausting memory: a
+// megabyte of gzip data can inflate to a gigabyte. The limit is the larger of
+// 64 MiB and 100 times the compressed size (text and MTZ files compress by
+// 2 to 10 times), and 1 GiB at most.
+std::size_t inflation_limit(std::size_t compressed) {
+    constexpr std::size_t floor = std::size_t(64) << 20, ceiling = std::size_t(1) << 30;
+    return std::min(ceiling, std::max(floor, compressed <= ceiling / 100 ? 100 * compressed : ceiling));
+}
 
 [[noreturn]] void bad_gzip(const std::string& name) {
     throw io_error(name + ": truncated or corrupt gzip data");
@@ -80,6 +85,7 @@ bool is_gzip(std::string_view bytes) {
 std::string inflate_gzip(std::string_view bytes, const std::string& name) {
     z_stream zs{};
     if (inflateInit2(&zs, 15 + 16) != Z_OK) bad_gzip(name);
+    const std::size_t max_inflated = inflation_limit(bytes.size());
     std::string out;
     char buffer[1 << 16];
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
@@ -104,7 +110,9 @@ std::string inflate_gzip(std::string_view bytes, const std::string& name) {
     }
     inflateEnd(&zs);
     if (out.size() > max_inflated)
-        throw io_error(name + ": the gzip data inflate to more than 1 GiB; such a file is refused");
+        throw io_error(name + ": the gzip data inflate to more than " + std::to_string(max_inflated >> 20) +
+                       " MiB (the larger of 64 MiB and 100 times the compressed size, 1 GiB at most); "
+                       "such a file is refused");
     if (status != Z_STREAM_END) bad_gzip(name);
     return out;
 }

@@ -75,6 +75,15 @@ int space_group_number(const gemmi::ReflnBlock& b, const std::string& name) {
     return 0;
 }
 
+// True when the block gives the three cell edges.
+bool has_cell(const gemmi::ReflnBlock& b) {
+    for (const char* tag : {"_cell.length_a", "_cell.length_b", "_cell.length_c"}) {
+        const std::string* v = b.block.find_value(tag);
+        if (v == nullptr || gemmi::cif::is_null(*v)) return false;
+    }
+    return true;
+}
+
 std::string strip_prefix(const std::string& label) {
     const std::string prefix = "_refln.";
     return label.compare(0, prefix.size(), prefix) == 0 ? label.substr(prefix.size()) : label;
@@ -212,15 +221,19 @@ mmcif_cell read_mmcif_cell(std::string_view bytes, const std::string& name, cons
     return guarded(name, [&] {
         std::vector<gemmi::ReflnBlock> blocks = parse_blocks(bytes, name);
         const gemmi::ReflnBlock& b = choose_block(blocks, block, name);
-        // Without its _cell items gemmi leaves a cell of 1 A edges.
-        for (const char* tag : {"_cell.length_a", "_cell.length_b", "_cell.length_c"}) {
-            const std::string* v = b.block.find_value(tag);
-            if (v == nullptr || gemmi::cif::is_null(*v))
-                throw choice_error(name + ": data block " + b.block.name + " gives no unit cell (" + tag + ")");
-        }
+        // Without its _cell items gemmi leaves a cell of 1 A edges. A later
+        // block of a deposited file may leave them to the first block.
+        const gemmi::ReflnBlock* with_cell = has_cell(b) ? &b : nullptr;
+        for (const gemmi::ReflnBlock& other : blocks)
+            if (with_cell == nullptr && has_cell(other)) with_cell = &other;
+        if (with_cell == nullptr)
+            throw choice_error(name + ": no data block gives the unit cell (_cell.length_a, _cell.length_b, "
+                                      "_cell.length_c)");
+        const gemmi::UnitCell& k = with_cell->cell;
         mmcif_cell c;
-        c.constants = {b.cell.a, b.cell.b, b.cell.c, b.cell.alpha, b.cell.beta, b.cell.gamma};
+        c.constants = {k.a, k.b, k.c, k.alpha, k.beta, k.gamma};
         c.space_group = space_group_number(b, name);
+        if (c.space_group == 0 && with_cell != &b) c.space_group = space_group_number(*with_cell, name);
         return c;
     });
 }

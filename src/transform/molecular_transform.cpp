@@ -190,9 +190,10 @@ transform_box model_transform_box(const model& m, double d_min, double scale) {
     if (!(scale > 0.0) || !std::isfinite(scale))
         throw std::runtime_error("the transform box scale must be a positive number");
     const vec3 e = transform_box_edges(m, scale);
-    if (!box_fits(e, d_min))
-        throw range_refusal("the transform box of a model is too large for the resolution limit "
-                            "(check transform.scale and the atom coordinates)");
+    for (double edge : e)
+        if (!(edge / d_min <= max_transform_index))
+            throw range_refusal("the transform box of a model is too large for the resolution limit "
+                                "(check transform.scale and the atom coordinates)");
     const unit_cell box(1, e[0], e[1], e[2], 90.0, 90.0, 90.0);
 
     // First index along each axis beyond the resolution limit. Along an

@@ -65,8 +65,7 @@ struct transform_box {
     double d_t = 0.0;
 };
 // Throws std::runtime_error when d_min or scale is not a positive number,
-// range_refusal when an edge holds more than 100000 spacings of d_min or the
-// box more than `max_transform_cells` cells of d_min^3.
+// range_refusal when an edge holds more than 100000 spacings of d_min.
 transform_box model_transform_box(const model& m, double d_min, double scale);
 
 // The largest box volume, in cells of d_min^3, whose transform is computed:
@@ -77,8 +76,9 @@ transform_box model_transform_box(const model& m, double d_min, double scale);
 inline constexpr double max_transform_cells = 4194304.0;
 
 // Refuses (range_refusal) the model read from `name` when its transform box
-// is too large for d_min (the checks of model_transform_box), naming the file
-// and the box's edges; called when the models are read, before any search.
+// holds more than 100000 spacings of d_min along an edge or more than
+// `max_transform_cells` cells of d_min^3, naming the file and the box's
+// edges; called when the models are read, before any search.
 void check_transform_box(const model& m, double d_min, double scale, const std::string& name);
 
 // Samples the transform of a model (centred on its own origin) to d_min.

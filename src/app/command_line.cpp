@@ -125,9 +125,18 @@ void read_configuration_file(const std::string& name, parameter_store& overrides
     std::ifstream in;
     if (!folder) in.open(name);
     if (!in.is_open()) throw io_error("unable to open the file " + name + ": iostream stream error");
+    // A definition is a key and a value such as a file name; a longer word
+    // means the file is not a configuration file (or never ends: /dev/zero).
+    constexpr std::streamsize longest_word = 65536;
     std::string word;
-    while (in >> word)
+    while ((in.width(longest_word + 1), in >> word)) {
+        if (static_cast<std::streamsize>(word.size()) > longest_word)
+            throw std::runtime_error("the configuration file " + name + " holds a word longer than " +
+                                     std::to_string(longest_word) + " characters");
         apply_definition(word, overrides, "Incorrect parameter definition in configuration file: ");
+    }
+    // A failing read ends the loop as the end of the file would.
+    if (in.bad()) throw io_error("error reading the file " + name);
 }
 
 void print_usage(std::ostream& out) {

@@ -9,13 +9,13 @@
 #include <string>
 
 #include "app/command_line.hpp"
-#include "settings/parameters.hpp"
+#include "common/errors.hpp"
 #include "parallel/process_group.hpp"
-#include "settings/reports.hpp"
 #include "run/run_preparation.hpp"
 #include "run/run_summary.hpp"
 #include "run/search_loops.hpp"
-#include "common/errors.hpp"
+#include "settings/parameters.hpp"
+#include "settings/reports.hpp"
 
 namespace zelt {
 
@@ -84,6 +84,18 @@ void share_seed(run_state& state) {
     if (process_count() > 1) state.params.set("random.seed", seed);
 }
 
+// Reports (and coordinates with the prefix "-") that could not be written,
+// to a full disk or a closed pipe, make a failed run, not a silent one.
+void throw_if_output_lost() {
+    std::cout.flush();
+    if (!std::cout) throw io_error("unable to write to standard output");
+}
+
+int check_standard_output(const std::string& program) {
+    const auto lost = failure_of(throw_if_output_lost);
+    return lost ? fail(program, *lost) : 0;
+}
+
 }  // namespace
 
 int process_entry(int argc, char** argv) {
@@ -115,14 +127,14 @@ int process_entry(int argc, char** argv) {
     }
     if (action == command_action::version) {
         print_banner(std::cout);
-        return 0;
+        return check_standard_output(program);
     }
     share_seed(state);
     // The search: a rank that fails here ends the whole run, since the others
     // would wait for its attempts forever.
     const auto searched = failure_of([&] {
         run_search(state);
-        std::cout.flush();
+        throw_if_output_lost();
     });
     if (!searched) return 0;
     fail(program, *searched);

@@ -1,19 +1,18 @@
 #include "io/coordinate_writer.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
 #include "crystal/geometry.hpp"
 #include "common/errors.hpp"
+#include "io/atomic_file.hpp"
 
 namespace zelt {
 
@@ -31,13 +30,20 @@ void put_columns(std::ostream& out, const std::string& line, std::size_t first,
     for (; have < count; ++have) out.put(' ');
 }
 
-// A name beside the target that no other writer of this process or another
-// process picks at the same time.
-std::filesystem::path temporary_name(const std::filesystem::path& target) {
-    static std::atomic<unsigned> serial{0};
-    std::filesystem::path p = target;
-    p += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(serial++);
-    return p;
+// The PDB format gives a coordinate 8 columns with 3 decimals.
+bool fits_pdb_columns(double v) { return v > -999.9995 && v < 9999.9995; }
+
+// Refuses a structure that the PDB columns cannot hold, before any of it is
+// written (a wider number would shift every column after it).
+void check_pdb_columns(const model_list& lists, const unit_cell& cell, const std::string& where) {
+    for (const model& m : lists)
+        for (const atom& a : m) {
+            const vec3 x = cell.to_orthogonal({a.x, a.y, a.z});
+            for (double v : x)
+                if (!fits_pdb_columns(v))
+                    throw std::runtime_error("cannot write " + where + " in the PDB format: the coordinate " +
+                                             std::to_string(v) + " lies outside -999.999 to 9999.999");
+        }
 }
 
 }  // namespace
@@ -80,34 +86,20 @@ void write_coordinates(std::ostream& out, const model_list& lists, const unit_ce
 
 void write_coordinates(const model_list& lists, const unit_cell& cell, double score, double r,
                        int clashes, const std::string& file_name, bool reassign_chains) {
+    check_pdb_columns(lists, cell, file_name.empty() ? std::string("coordinates to standard output")
+                                                      : "the file " + file_name);
     if (file_name.empty()) {
         write_coordinates(std::cout, lists, cell, score, r, clashes, reassign_chains);
+        if (!std::cout) throw io_error("unable to write the coordinates to standard output");
         return;
     }
-    const std::filesystem::path target(file_name);
-    const std::filesystem::path temporary = temporary_name(target);
-    const std::string failure = "unable to write the file " + file_name;
-    std::error_code ec;
-    std::ofstream file(temporary, std::ios::out | std::ios::trunc);
-    if (!file) throw io_error(failure);
-    try {
+    write_file_atomically(file_name, [&](const std::string& temporary) {
+        std::ofstream file(temporary, std::ios::out | std::ios::trunc);
+        if (!file) throw io_error("unable to write the file " + file_name);
         write_coordinates(file, lists, cell, score, r, clashes, reassign_chains);
-    } catch (...) {
         file.close();
-        std::filesystem::remove(temporary, ec);
-        throw;
-    }
-    file.close();
-    if (file.fail()) {
-        std::filesystem::remove(temporary, ec);
-        throw io_error(failure);
-    }
-    std::filesystem::rename(temporary, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw io_error(failure);
-    }
+        if (file.fail()) throw io_error("unable to write the file " + file_name);
+    });
 }
 
 std::string attempt_file_name(const std::string& prefix, int cell, int model, int copy,

@@ -126,11 +126,14 @@ model read_atoms(std::istream& in, const std::string& source) {
         if (is_model_record(line)) member = members_seen < 32767 ? members_seen++ : member;
         if (!is_atom_record(line) || line.size() < 53) continue;
         atom a;
-        a.x = field_to_double(columns(line, 31, 38));
-        a.y = field_to_double(columns(line, 39, 46));
-        a.z = field_to_double(columns(line, 47, 54));
-        a.occupancy = line.size() >= 59 ? field_to_double(columns(line, 55, 60)) : 1.0;
-        a.b = line.size() >= 65 ? field_to_double(columns(line, 61, 66)) : 0.0;
+        on_line(source, number, [&] {
+            a.x = field_to_double(columns(line, 31, 38));
+            a.y = field_to_double(columns(line, 39, 46));
+            a.z = field_to_double(columns(line, 47, 54));
+            a.occupancy = line.size() >= 59 ? field_to_double(columns(line, 55, 60)) : 1.0;
+            a.b = line.size() >= 65 ? field_to_double(columns(line, 61, 66)) : 0.0;
+            return 0;
+        });
         // "nan" and "inf" read as numbers, but no atom can stand there.
         if (!is_finite_atom(a))
             throw std::runtime_error("non-finite coordinate, occupancy or B-factor in " + source +

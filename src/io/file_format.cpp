@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <new>
 
 #include "common/errors.hpp"
 #include "io/text_input.hpp"
@@ -14,8 +14,14 @@ namespace zelt {
 
 namespace {
 
-// Inflated data beyond this size is refused rather than exhausting memory.
-constexpr std::size_t max_inflated = std::size_t(1) << 32;
+// Inflated data beyond a limit are refused rather than exhausting memory: a
+// megabyte of gzip data can inflate to a gigabyte. The limit is the larger of
+// 64 MiB and 100 times the compressed size (text and MTZ files compress by
+// 2 to 10 times), and 1 GiB at most.
+std::size_t inflation_limit(std::size_t compressed) {
+    constexpr std::size_t floor = std::size_t(64) << 20, ceiling = std::size_t(1) << 30;
+    return std::min(ceiling, std::max(floor, compressed <= ceiling / 100 ? 100 * compressed : ceiling));
+}
 
 [[noreturn]] void bad_gzip(const std::string& name) {
     throw io_error(name + ": truncated or corrupt gzip data");
@@ -79,6 +85,7 @@ bool is_gzip(std::string_view bytes) {
 std::string inflate_gzip(std::string_view bytes, const std::string& name) {
     z_stream zs{};
     if (inflateInit2(&zs, 15 + 16) != Z_OK) bad_gzip(name);
+    const std::size_t max_inflated = inflation_limit(bytes.size());
     std::string out;
     char buffer[1 << 16];
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
@@ -102,7 +109,11 @@ std::string inflate_gzip(std::string_view bytes, const std::string& name) {
         }
     }
     inflateEnd(&zs);
-    if (status != Z_STREAM_END || out.size() > max_inflated) bad_gzip(name);
+    if (out.size() > max_inflated)
+        throw io_error(name + ": the gzip data inflate to more than " + std::to_string(max_inflated >> 20) +
+                       " MiB (the larger of 64 MiB and 100 times the compressed size, 1 GiB at most); "
+                       "such a file is refused");
+    if (status != Z_STREAM_END) bad_gzip(name);
     return out;
 }
 
@@ -113,11 +124,24 @@ std::string read_input_file(const std::string& name) {
 }
 
 std::string read_input_stream(std::istream& in, const std::string& name) {
-    std::ostringstream all;
-    all << in.rdbuf();
+    // istream::read turns a failing read of the file (an exception from the
+    // stream buffer) into badbit, where copying the buffer whole would take
+    // it for the end of the file and return what came before.
+    std::string bytes;
+    try {
+        char buffer[1 << 16];
+        while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+            bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+    } catch (const std::bad_alloc&) {
+        throw io_error("not enough memory to read the file " + name);
+    }
     if (in.bad()) throw io_error("error reading the file " + name);
-    std::string bytes = std::move(all).str();
-    return is_gzip(bytes) ? inflate_gzip(bytes, name) : bytes;
+    if (!is_gzip(bytes)) return bytes;
+    try {
+        return inflate_gzip(bytes, name);
+    } catch (const std::bad_alloc&) {
+        throw io_error("not enough memory to inflate the file " + name);
+    }
 }
 
 content_kind classify_content(std::string_view bytes) {

@@ -65,10 +65,24 @@ int space_group_number(const gemmi::ReflnBlock& b, const std::string& name) {
     }
     for (const char* tag : {"_symmetry.Int_Tables_number", "_space_group.IT_number"})
         if (const std::string* v = b.block.find_value(tag)) {
+            if (gemmi::cif::is_null(*v)) continue;
             const double n = gemmi::cif::as_number(*v);
-            if (std::isfinite(n)) return static_cast<int>(n);
+            // Compared as a real first: 1e300 or 154.9 is no space-group number.
+            if (!(n >= 1 && n <= 230 && n == std::nearbyint(n)))
+                throw choice_error(name + ": the space-group number " + *v + " (" + tag +
+                                   ") is not a whole number from 1 to 230");
+            return static_cast<int>(n);
         }
     return 0;
+}
+
+// True when the block gives the three cell edges.
+bool has_cell(const gemmi::ReflnBlock& b) {
+    for (const char* tag : {"_cell.length_a", "_cell.length_b", "_cell.length_c"}) {
+        const std::string* v = b.block.find_value(tag);
+        if (v == nullptr || gemmi::cif::is_null(*v)) return false;
+    }
+    return true;
 }
 
 std::string strip_prefix(const std::string& label) {
@@ -208,9 +222,19 @@ mmcif_cell read_mmcif_cell(std::string_view bytes, const std::string& name, cons
     return guarded(name, [&] {
         std::vector<gemmi::ReflnBlock> blocks = parse_blocks(bytes, name);
         const gemmi::ReflnBlock& b = choose_block(blocks, block, name);
+        // Without its _cell items gemmi leaves a cell of 1 A edges. A later
+        // block of a deposited file may leave them to the first block.
+        const gemmi::ReflnBlock* with_cell = has_cell(b) ? &b : nullptr;
+        for (const gemmi::ReflnBlock& other : blocks)
+            if (with_cell == nullptr && has_cell(other)) with_cell = &other;
+        if (with_cell == nullptr)
+            throw choice_error(name + ": no data block gives the unit cell (_cell.length_a, _cell.length_b, "
+                                      "_cell.length_c)");
+        const gemmi::UnitCell& k = with_cell->cell;
         mmcif_cell c;
-        c.constants = {b.cell.a, b.cell.b, b.cell.c, b.cell.alpha, b.cell.beta, b.cell.gamma};
+        c.constants = {k.a, k.b, k.c, k.alpha, k.beta, k.gamma};
         c.space_group = space_group_number(b, name);
+        if (c.space_group == 0 && with_cell != &b) c.space_group = space_group_number(*with_cell, name);
         return c;
     });
 }

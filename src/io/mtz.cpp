@@ -11,6 +11,8 @@
 #include <stdexcept>
 
 #include "common/errors.hpp"
+#include "io/file_format.hpp"
+#include "io/miller_index_check.hpp"
 #include "io/observation_rule.hpp"
 #include "io/text_input.hpp"
 
@@ -75,15 +77,14 @@ bool mtz_file::is_mtz(const std::string& bytes) {
 }
 
 mtz_file mtz_file::open(const std::string& name) {
-    std::ifstream in;
-    open_input_file(in, name);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw io_error("error reading the file " + name);
-    return mtz_file(std::move(bytes), name);
+    // Read whole (a failing read is an error, not the end of the file) and
+    // inflated when the file is gzip-compressed.
+    return mtz_file(read_input_file(name), name);
 }
 
 mtz_file::mtz_file(std::string bytes, const std::string& name) : bytes_(std::move(bytes)) {
-    if (!is_mtz(bytes_)) throw std::runtime_error("the file is not a valid MTZ file");
+    if (!is_mtz(bytes_))
+        throw std::runtime_error("the file" + file_label(name) + " is not a valid MTZ file");
     const std::string corrupt = "the MTZ file" + file_label(name) + " is truncated or corrupted: ";
     const auto size = static_cast<std::int64_t>(bytes_.size());
     if (size < 12) throw io_error(corrupt + "it ends inside its file header");
@@ -317,8 +318,10 @@ reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, doubl
     }
 
     std::size_t dropped = 0;
+    miller_index_tally indices;
     for (std::int64_t r = 0; r < mtz.row_count(); ++r) {
         const auto row = mtz.read_row(r, h, k, l, data);
+        indices.check(row[0], row[1], row[2]);
         const float v = row[3];
         // NaN is the format's mark of a missing value; negative values are
         // not used either.
@@ -336,6 +339,7 @@ reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, doubl
         }
         keep_acceptable(set, refl, dropped);
     }
+    indices.refuse_any(name);
     if (reading) reading->dropped += dropped;
     if (choice.kind == data_kind::intensities) intensities_to_amplitudes(set, reading);
     return set;

@@ -8,9 +8,11 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "crystal/cell_check.hpp"
 #include "crystal/space_group.hpp"
 #include "io/file_format.hpp"
 #include "common/errors.hpp"
+#include "io/miller_index_check.hpp"
 #include "io/mmcif_reflections.hpp"
 #include "io/mtz.hpp"
 #include "io/observation_rule.hpp"
@@ -52,8 +54,10 @@ bool scalepack_reflection(const std::string& line, reflection& r) {
     r.h = field_to_float(columns(line, 1, 4));
     r.k = field_to_float(columns(line, 5, 8));
     r.l = field_to_float(columns(line, 9, 12));
-    r.f = field_to_float(columns(line, 13, 20));
-    r.sigma = field_to_float(columns(line, 21, 28));
+    // A value beyond single precision (1e39) is infinite, and left out by
+    // the acceptance rule like any other non-finite value.
+    r.f = to_float(field_to_double(columns(line, 13, 20)));
+    r.sigma = to_float(field_to_double(columns(line, 21, 28)));
     if (line.size() < 44) return true;
     const double i_plus = r.f, s_plus = r.sigma;
     const double i_minus = field_to_double(columns(line, 29, 36));
@@ -156,16 +160,13 @@ cell_constants cell_from_content(const std::string& name, const std::string& mmc
     return named_scalepack(name) ? scalepack_cell(in, name) : plain_text_cell(in, name);
 }
 
-std::vector<unit_cell> checked_cell(const cell_constants& c) {
-    for (int i = 0; i < 6; ++i)
-        if (!(c[i] > 0) || !std::isfinite(c[i])) throw std::runtime_error("bad cell definition in input file");
-    if (!(c[6] >= 1 && c[6] <= 230))
-        throw std::runtime_error("bad or missing space group information in input file");
+std::vector<unit_cell> checked_cell(const cell_constants& c, const std::string& name) {
+    const int number = c[6] >= 1 && c[6] <= 230 ? static_cast<int>(c[6]) : 0;
+    check_cell_constants({c[0], c[1], c[2], c[3], c[4], c[5]}, number, name);
+    if (number == 0 || number != c[6])
+        throw std::runtime_error("bad or missing space group information in input file " + name);
     std::vector<unit_cell> cells;
-    cells.emplace_back(static_cast<int>(c[6]), c[0], c[1], c[2], c[3], c[4], c[5]);
-    // Angles that close no cell (say 90 90 200) leave no volume.
-    if (!(cells.front().volume > 0) || !std::isfinite(cells.front().volume))
-        throw std::runtime_error("bad cell definition in input file");
+    cells.emplace_back(number, c[0], c[1], c[2], c[3], c[4], c[5]);
     return cells;
 }
 
@@ -177,13 +178,18 @@ void read_text_rows(std::istream& in, const std::string& name, bool scalepack, c
     std::string line;
     if (scalepack)
         for (int i = 0; i < 3; ++i) skip_line(in);
-    while (read_line(in, line)) {
+    miller_index_tally indices;
+    for (std::size_t number = scalepack ? 4 : 1; read_line(in, line); ++number) {
         reflection r;
         bool measured = true;
-        if (scalepack)
-            measured = scalepack_reflection(line, r);
-        else
-            r = plain_text_reflection(line);
+        on_line(name, number, [&] {
+            if (scalepack)
+                measured = scalepack_reflection(line, r);
+            else
+                r = plain_text_reflection(line);
+            return 0;
+        });
+        indices.check(r.h, r.k, r.l);
         if (!in_resolution_range(cell, low, high, r.h, r.k, r.l)) continue;
         if (measured)
             keep_acceptable(set, r, dropped);
@@ -191,6 +197,7 @@ void read_text_rows(std::istream& in, const std::string& name, bool scalepack, c
             ++dropped;
     }
     check_stream(in, name);
+    indices.refuse_any(name);
     if (scalepack) intensities_to_amplitudes(set);
 }
 
@@ -225,16 +232,12 @@ double field_to_double(const std::string& text) {
 std::vector<unit_cell> read_cell(const std::string& name, const std::string& mmcif_block) {
     switch (file_kind_of(name)) {
         case reflection_file_kind::mtz:
-            return checked_cell(mtz_cell(mtz_file::open(name)));
-        case reflection_file_kind::scalepack: {
-            std::ifstream in;
-            open_input_file(in, name);
-            return checked_cell(scalepack_cell(in, name));
-        }
+            return checked_cell(mtz_cell(mtz_file::open(name)), name);
+        case reflection_file_kind::scalepack:  // read by content: it may be compressed
         case reflection_file_kind::plain_text:
             break;
     }
-    return checked_cell(cell_from_content(name, mmcif_block));
+    return checked_cell(cell_from_content(name, mmcif_block), name);
 }
 
 reflection_set read_reflections(const unit_cell& cell, double low, double high,
@@ -248,13 +251,6 @@ reflection_set read_reflections(const unit_cell& cell, double low, double high,
     reflection_set set;
     set.reserve(4000);
     std::size_t dropped = 0;
-    if (kind == reflection_file_kind::scalepack) {
-        std::ifstream in;
-        open_input_file(in, name);
-        read_text_rows(in, name, true, cell, low, high, set, dropped);
-        if (reading) reading->dropped += dropped;
-        return set;
-    }
     const std::string bytes = read_input_file(name);
     const content_kind content =
         reflection_content(bytes, name, "the reflections cannot be read from it");

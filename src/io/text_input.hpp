@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <stdexcept>
 #include <string>
 
 #include "common/errors.hpp"
@@ -23,6 +24,19 @@ inline bool read_line(std::istream& in, std::string& line) {
     if (!std::getline(in, line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
+}
+
+// Runs `parse` on line `number` of file `name`; a number it cannot read
+// fails as before, with " in NAME, line N" after the conversion's message.
+template <class Parse>
+auto on_line(const std::string& name, std::size_t number, Parse parse) {
+    try {
+        return parse();
+    } catch (const std::invalid_argument& e) {
+        throw std::invalid_argument(std::string(e.what()) + " in " + name + ", line " + std::to_string(number));
+    } catch (const std::out_of_range& e) {
+        throw std::out_of_range(std::string(e.what()) + " in " + name + ", line " + std::to_string(number));
+    }
 }
 
 // Skips one whole line.

@@ -133,10 +133,19 @@ search_model_note prepare_search_model(model& m, const search_model_options& opt
     note.members = member_count(m);
     note.member_used = chosen_member(options.ensemble, note.members, name);
     if (note.member_used > 0) keep_member(m, note.member_used);
+    const auto refuse_if_empty = [&](const std::string& reason) {
+        if (m.empty()) throw std::runtime_error("no atoms in search model " + name + ": " + reason);
+    };
+    refuse_if_empty("it holds no atom records (ATOM or HETATM lines, or _atom_site rows)");
     count_hetero(m, note);
     drop_hetero(m, options.hetero, note);
+    refuse_if_empty("all its atoms are waters or hetero groups, dropped as model.hetero-groups=" +
+                    options.hetero + " asks");
     if (options.b_factor == "plddt") {
         apply_plddt(m, options.plddt_threshold, note);
+        char threshold[32];
+        std::snprintf(threshold, sizeof threshold, "%g", options.plddt_threshold);
+        refuse_if_empty(std::string("every residue has a mean pLDDT below the threshold ") + threshold);
     } else if (options.b_factor == "b") {
         note.looks_predicted = predicted_header && b_within_plddt_range(m);
     } else {

@@ -132,7 +132,10 @@ json run_record(const recorded_run& state, const run_outcome& outcome) {
 }
 
 void write_run_record(const std::string& file_name, const recorded_run& state, const run_outcome& outcome) {
-    const std::string text = run_record(state, outcome).dump(2) + "\n";
+    // File names are bytes, not necessarily UTF-8: a byte that is not valid
+    // UTF-8 is written as U+FFFD rather than failing the run at its end.
+    const std::string text =
+        run_record(state, outcome).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     write_file_atomically(file_name, [&](const std::string& temporary) {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out << text;

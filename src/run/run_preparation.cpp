@@ -7,11 +7,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "settings/reports.hpp"
 #include "io/coordinates.hpp"
 #include "io/reflection_files.hpp"
 #include "model/centring.hpp"
 #include "model/search_model_options.hpp"
+#include "parallel/process_group.hpp"
+#include "run/output_folder.hpp"
+#include "settings/parameter_checks.hpp"
+#include "settings/reports.hpp"
+#include "transform/molecular_transform.hpp"
 
 namespace zelt {
 
@@ -61,11 +65,12 @@ void load_static_structure(run_state& s, std::ostream& out) {
     for (std::string name; words >> name;) {
         if (s.report_inputs) end_line(out, "Loading static structure from " + name);
         s.static_list.push_back(load_model_file(name));
+        if (s.static_list.back().empty())
+            throw std::runtime_error("no atoms in static-structure model " + name +
+                                     ": it holds no atom records (ATOM or HETATM lines, or _atom_site rows)");
     }
     if (s.report_steps) out << s.static_list.size() << " coordinate file(s) loaded.\n" << '\n' << std::flush;
     if (s.static_list.empty()) throw std::runtime_error("unable to load static structure.");
-    for (const model& m : s.static_list)
-        if (m.empty()) throw std::runtime_error("no atoms in static-structure model");
     const unit_cell& cell = s.cells.front();
     for (model& m : s.static_list) {
         vec3 sum{0.0, 0.0, 0.0};
@@ -99,8 +104,10 @@ void load_search_models(run_state& s, const std::string& source, std::ostream& o
     load_models(source, loaded);
     const search_model_options options = model_options(s.params);
     std::vector<std::vector<std::string>> notes;
+    const double d_min = s.params.real("resolution.high"), scale = s.params.real("transform.scale");
     for (loaded_model& m : loaded) {
         const search_model_note note = prepare_search_model(m.atoms, options, m.predicted_header, m.name);
+        check_transform_box(m.atoms, d_min, scale, m.name);
         notes.push_back(describe(note, options.plddt_threshold));
         s.models.push_back(std::move(m.atoms));
     }
@@ -118,10 +125,14 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     run_state s;
     s.start = std::chrono::steady_clock::now();
     s.params = make_effective_store(default_store(), overrides);
+    if (process_rank() == 0)
+        for (const std::string& line : boolean_warnings(default_store(), overrides))
+            std::cerr << line << std::endl;
     parameter_store& p = s.params;
     check_counts(p);
     check_translation_mode(p);
     check_babinet_bounds(p);
+    check_output_folder(p);
 
     if (p.boolean("report.header")) print_banner(out);
     s.report_inputs = p.boolean("report.inputs");

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/errors.hpp"
+#include "settings/parameter_checks.hpp"
 
 namespace zelt {
 
@@ -89,6 +90,50 @@ double parse_real(const std::string& text) {
     return value;
 }
 
+namespace {
+
+// True when only blanks follow position `at`.
+bool blank_from(const std::string& text, std::size_t at) {
+    for (; at < text.size(); ++at)
+        if (!is_blank(text[at])) return false;
+    return true;
+}
+
+// Blanks, a sign and decimal digits, then nothing but blanks.
+bool is_whole_integer(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && is_blank(text[i])) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const std::size_t digits = i;
+    while (i < text.size() && is_digit(text[i])) ++i;
+    return i > digits && blank_from(text, i);
+}
+
+bool is_whole_real(const std::string& text) {
+    char* end = nullptr;
+    const int saved = errno;
+    strtod_l(text.c_str(), &end, classic_c_locale());
+    errno = saved;
+    return end != text.c_str() && blank_from(text, static_cast<std::size_t>(end - text.c_str()));
+}
+
+// A run parameter read as a number: the whole value must be one (2junk,
+// 2.9 or 1e99 as an integer are refused rather than read as 2, 2 and 1);
+// a failure names the key and the value after the conversion's own message.
+template <class Parse>
+auto parameter_number(const std::string& key, const std::string& value, bool whole, const char* kind,
+                      Parse parse) {
+    const std::string setting = ": " + key + "=" + value;
+    if (!whole) throw std::invalid_argument(std::string("invalid ") + kind + " argument" + setting);
+    try {
+        return parse(value);
+    } catch (const std::out_of_range& e) {
+        throw std::out_of_range(e.what() + setting);
+    }
+}
+
+}  // namespace
+
 parameter_store::parameter_store() : values_(8) { values_.max_load_factor(1.0f); }
 
 const std::string& parameter_store::text(const std::string& key) const {
@@ -99,13 +144,20 @@ const std::string& parameter_store::text(const std::string& key) const {
 
 bool parameter_store::boolean(const std::string& key) const { return text(key) == "true"; }
 
-int parameter_store::integer(const std::string& key) const { return parse_integer(text(key)); }
-
-std::uint32_t parameter_store::unsigned_integer(const std::string& key) const {
-    return parse_unsigned(text(key));
+int parameter_store::integer(const std::string& key) const {
+    const std::string& value = text(key);
+    return parameter_number(key, value, is_whole_integer(value), "stoi", parse_integer);
 }
 
-double parameter_store::real(const std::string& key) const { return parse_real(text(key)); }
+std::uint32_t parameter_store::unsigned_integer(const std::string& key) const {
+    const std::string& value = text(key);
+    return parameter_number(key, value, is_whole_integer(value), "stoul", parse_unsigned);
+}
+
+double parameter_store::real(const std::string& key) const {
+    const std::string& value = text(key);
+    return parameter_number(key, value, is_whole_real(value), "stod", parse_real);
+}
 
 void parameter_store::set(const std::string& key, const std::string& value) { values_[key] = value; }
 
@@ -227,7 +279,7 @@ const parameter_store& default_store() {
 parameter_store make_effective_store(const parameter_store& defaults, const parameter_store& overrides) {
     parameter_store effective = defaults;
     for (const auto& [key, value] : overrides) {
-        if (effective.count(key) == 0) throw std::out_of_range(missing_key);
+        if (effective.count(key) == 0) throw std::out_of_range(unknown_key_message(key, defaults));
         effective.set(key, value);
     }
     return effective;

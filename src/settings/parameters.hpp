@@ -16,7 +16,10 @@ public:
     parameter_store();
 
     // Typed getters; an absent key fails with std::out_of_range
-    // "invalid unordered_map<K, T> key".
+    // "invalid unordered_map<K, T> key". A number must be the whole value
+    // (blanks around it allowed); otherwise std::invalid_argument "invalid
+    // stoi argument: KEY=VALUE" (stoul, stod), and out of its type's range
+    // std::out_of_range "stoi argument out of range: KEY=VALUE".
     const std::string& text(const std::string& key) const;
     bool boolean(const std::string& key) const;              // exactly "true"
     int integer(const std::string& key) const;               // 32-bit signed
@@ -46,7 +49,8 @@ parameter_store make_default_store();
 const parameter_store& default_store();
 
 // Copy of the defaults with every override applied; an override whose key is
-// not among the defaults fails with std::out_of_range.
+// not among the defaults fails with std::out_of_range "unknown run parameter
+// 'KEY'" and the nearest known key.
 parameter_store make_effective_store(const parameter_store& defaults,
                                      const parameter_store& overrides);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -36,7 +37,26 @@ namespace {
 // memory, and small enough that the index arithmetic cannot overflow.
 constexpr double max_transform_index = 100000.0;
 
+// Each edge within the index limit and the whole box within the cell limit.
+bool box_fits(const vec3& e, double d_min) {
+    for (double edge : e)
+        if (!(edge / d_min <= max_transform_index)) return false;
+    return (e[0] / d_min) * (e[1] / d_min) * (e[2] / d_min) <= max_transform_cells;
+}
+
 }  // namespace
+
+void check_transform_box(const model& m, double d_min, double scale, const std::string& name) {
+    if (!(d_min > 0.0) || !std::isfinite(d_min) || !(scale > 0.0) || !std::isfinite(scale)) return;
+    const vec3 e = transform_box_edges(m, scale);
+    if (box_fits(e, d_min)) return;
+    std::ostringstream text;
+    text << "the transform box of the model " << name << ", " << e[0] << " x " << e[1] << " x " << e[2]
+         << " A (atom extents times transform.scale=" << scale << "), is too large for the resolution limit of "
+         << d_min << " A: at most " << static_cast<long long>(max_transform_cells)
+         << " cells of the limit's cube (check transform.scale and the atom coordinates)";
+    throw range_refusal(text.str());
+}
 
 transform_box model_transform_box(const model& m, double d_min, double scale) {
     // Guard the index search below, which would never end for d_min <= 0.

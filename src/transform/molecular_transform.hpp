@@ -34,6 +34,19 @@ struct transform_box {
 // range_refusal when an edge holds more than 100000 spacings of d_min.
 transform_box model_transform_box(const model& m, double d_min, double scale);
 
+// The largest box volume, in cells of d_min^3, whose transform is computed:
+// 2^22, a box of about 480 A edges at 3 A (a model of 240 A at the default
+// transform.scale). Its density grid (about 27 points per cell at the default
+// sampling) takes about 1 GB; atoms far apart would otherwise ask for
+// terabytes.
+inline constexpr double max_transform_cells = 4194304.0;
+
+// Refuses (range_refusal) the model read from `name` when its transform box
+// holds more than 100000 spacings of d_min along an edge or more than
+// `max_transform_cells` cells of d_min^3, naming the file and the box's
+// edges; called when the models are read, before any search.
+void check_transform_box(const model& m, double d_min, double scale, const std::string& name);
+
 // Samples the transform of a model (centred on its own origin) to d_min.
 std::unique_ptr<molecular_transform> build_molecular_transform(const model& m, double d_min,
                                                                double scale, double sampling);

@@ -1,6 +1,7 @@
 // The zelt binary as a user meets it: standard output, standard error and
 // exit status for usage, version and every kind of failure.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -125,10 +126,18 @@ TEST(Binary, CommandLineFailures) {
                                            t.path().string() + ": iostream stream error"},
         {"-F " + q((t / "spaced.cfg").string()),
          ": Error: Incorrect parameter definition in configuration file: attempts"},
-        // A key unknown to the defaults stops the run before anything is read.
-        {"-P Attempts=3 " + mtz() + " " + ex("beta.pdb"), ": Error: invalid unordered_map<K, T> key"},
+        // A key unknown to the defaults stops the run before anything is
+        // read; the nearest known key is suggested when one is near.
+        {"-P Attempts=3 " + mtz() + " " + ex("beta.pdb"),
+         ": Error: unknown run parameter 'Attempts' (did you mean 'attempts'?)"},
+        {"-P output.jsn=false absent.mtz", ": Error: unknown run parameter 'output.jsn' (did you mean 'output.json'?)"},
         {"-F " + q((t / "good.cfg").string()) + " -P no.such.key=1 " + mtz(),
-         ": Error: invalid unordered_map<K, T> key"},
+         ": Error: unknown run parameter 'no.such.key'"},
+        // A number must be the whole value, of the key's kind.
+        {"-P attempts=2junk absent.mtz", ": Error parsing numeric value from input: invalid stoi argument: attempts=2junk"},
+        {"-P evolution.generations=2.9 absent.mtz",
+         ": Error parsing numeric value from input: invalid stoi argument: evolution.generations=2.9"},
+        {"-P attempts=1e99 absent.mtz", ": Error parsing numeric value from input: invalid stoi argument: attempts=1e99"},
         // Counts that leave nothing to search are refused before any input is read.
         {"-n 0 -w 1 absent.mtz absent.pdb",
          ": Value out of range: the number of attempts (-n) must be at least 1 (is 0)."},
@@ -162,26 +171,29 @@ TEST(Binary, PreparationFailures) {
     zelt_test::write_file(t / "infb.pdb", "ATOM      1  CA  ALA A   1      11.104  13.207  10.000  1.00   inf\n");
     zelt_test::write_file(t / "far.pdb", atom + "ATOM      2  CA  ALA A   2        1e30  13.207  10.000  1.00 20.00\n");
     const std::string fast = "-g0 -n1 -w0 -P optimizer.local=none ";
-    const std::string box_refusal =
-        "the transform box of a model is too large for the resolution limit "
-        "(check transform.scale and the atom coordinates)";
+    const std::string no_records = ": it holds no atom records (ATOM or HETATM lines, or _atom_site rows)";
+    const auto box_refusal = [](const std::string& scale) {
+        return " (atom extents times transform.scale=" + scale + "), is too large for the resolution limit of 3 A: "
+               "at most 4194304 cells of the limit's cube (check transform.scale and the atom coordinates)";
+    };
     expect_failures({
         {quiet + "-h 79 -l 80 " + mtz() + " " + beta, ": Error: no input reflections in the resolution range"},
         {quiet + "-h 3 -l 2 " + mtz() + " " + beta, ": Error: no input reflections in the resolution range"},
         {quiet + mtz() + " " + q("@" + (t / "empty.list").string()), ": Error: no search model provided."},
-        {quiet + mtz() + " " + q((t / "noatoms.pdb").string()), ": Error: no atoms in search model"},
-        {quiet + mtz(), ": Error: no atoms in search model"},  // empty standard input
+        {quiet + mtz() + " " + q((t / "noatoms.pdb").string()),
+         ": Error: no atoms in search model " + (t / "noatoms.pdb").string() + no_records},
+        {quiet + mtz(), ": Error: no atoms in search model standard input" + no_records},
         {quiet + "-s " + q((t / "noatoms.pdb").string()) + " " + mtz() + " " + beta,
-         ": Error: no atoms in static-structure model"},
+         ": Error: no atoms in static-structure model " + (t / "noatoms.pdb").string() + no_records},
         {quiet + "-P 'structure.source= ' " + mtz() + " " + beta, ": Error: unable to load static structure."},
         {quiet + "-s " + q((t / "nofile.pdb").string()) + " " + mtz() + " " + beta,
          ": An I/O error has occurred: unable to open the file " + (t / "nofile.pdb").string()},
         {quiet + "-P resolution.low=abc " + mtz() + " " + beta,
-         ": Error parsing numeric value from input: invalid stod argument"},
-        {quiet + "-h 1e999 " + mtz() + " " + beta, ": Error: stod argument out of range"},
-        {quiet + "-e 4294967296 " + mtz() + " " + beta, ": Error: stoul argument out of range"},
+         ": Error parsing numeric value from input: invalid stod argument: resolution.low=abc"},
+        {quiet + "-h 1e999 " + mtz() + " " + beta, ": Error: stod argument out of range: resolution.high=1e999"},
+        {quiet + "-e 4294967296 " + mtz() + " " + beta, ": Error: stoul argument out of range: random.seed=4294967296"},
         {quiet + "-P random.seed=x " + mtz() + " " + beta,
-         ": Error parsing numeric value from input: invalid stoul argument"},
+         ": Error parsing numeric value from input: invalid stoul argument: random.seed=x"},
         {quiet + "-g0 -C " + mtz() + " " + beta,
          ": Error: space group search (-C) and local search (-g0) cannot be combined."},
         {quiet + "-g0 -M 2 " + mtz() + " " + beta,
@@ -193,14 +205,18 @@ TEST(Binary, PreparationFailures) {
         {quiet + "-s " + ex("blip.pdb") + " -C " + mtz() + " " + beta,
          ": Error: partial structure (-s) is incompatible with space group search (-C)."},
         {quiet + "-P evolution.generations=ten " + mtz() + " " + beta,
-         ": Error parsing numeric value from input: invalid stoi argument"},
-        {quiet + "-P copies=3000000000 " + mtz() + " " + beta, ": Error: stoi argument out of range"},
+         ": Error parsing numeric value from input: invalid stoi argument: evolution.generations=ten"},
+        {quiet + "-P copies=3000000000 " + mtz() + " " + beta, ": Error: stoi argument out of range: copies=3000000000"},
         {quiet + mtz() + " " + q((t / "nan.pdb").string()),
          ": Error: non-finite coordinate, occupancy or B-factor in " + (t / "nan.pdb").string() + ", line 2"},
         {quiet + mtz() + " " + q((t / "infb.pdb").string()),
          ": Error: non-finite coordinate, occupancy or B-factor in " + (t / "infb.pdb").string() + ", line 1"},
-        {quiet + fast + mtz() + " " + q((t / "far.pdb").string()), ": Value out of range: " + box_refusal},
-        {quiet + fast + "-P transform.scale=1e30 " + mtz() + " " + beta, ": Value out of range: " + box_refusal},
+        {quiet + fast + mtz() + " " + q((t / "far.pdb").string()),
+         ": Value out of range: the transform box of the model " + (t / "far.pdb").string() +
+             ", 2e+30 x 20 x 20 A" + box_refusal("2")},
+        {quiet + fast + "-P transform.scale=1e30 " + mtz() + " " + beta,
+         ": Value out of range: the transform box of the model " + zelt_test::example("beta.pdb").string() +
+             ", 4.1077e+31 x 5.674e+31 x 4.3612e+31 A" + box_refusal("1e+30")},
         {quiet + fast + "-P transform.scale=1e-30 " + mtz() + " " + beta,
          ": Value out of range: atom position out of range in fourier_map"},
         {quiet + "-P evolution.selection.rate.starting=1.5 " + mtz() + " " + beta,
@@ -386,6 +402,84 @@ TEST(Binary, QuietRunsWithAbsolutePaths) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.status, 0);
     }
+}
+
+}  // namespace
+
+namespace {
+
+const std::string fast_run = "-e 5 -g0 -n1 -P optimizer.local=none ";
+
+// The command line that runs zelt with ARGS, its standard output on a full device.
+std::string to_full_device(const std::string& args) {
+    std::string line = "(";
+    line.append(q(zelt_test::zelt_binary())).append(" ").append(args).append(" >/dev/full)");
+    return line;
+}
+
+// Output that cannot be written fails the run: standard output on a full
+// device (the reports, and coordinates with -o -), and an output folder that
+// is missing or read-only, found before any input is read.
+TEST(Binary, OutputThatCannotBeWritten) {
+    zelt_test::temp_dir t;
+    const std::string lost = ": An I/O error has occurred: unable to write to standard output";
+    for (const std::string& args : std::vector<std::string>{"-V", fast_run + "-w0 " + mtz() + " " + ex("beta.pdb")}) {
+        SCOPED_TRACE(args);
+        const auto r = zelt_test::run_command(to_full_device(args), t.path().string());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(lost), std::string::npos) << r.err;
+    }
+    const auto coordinates =
+        zelt_test::run_command(to_full_device(fast_run + "-v0 -o - " + mtz() + " " + ex("beta.pdb")), t.path().string());
+    EXPECT_EQ(coordinates.err, zelt_test::zelt_binary() +
+                                   ": An I/O error has occurred: unable to write the coordinates to standard output\n"
+                                   "Exiting...\n");
+    std::filesystem::create_directory(t / "locked");
+    std::filesystem::permissions(t / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::vector<failure_case> cases = {
+        {"-o nowhere/run absent.mtz absent.pdb",
+         ": An I/O error has occurred: the output folder nowhere does not exist (output.prefix=nowhere/run)"},
+    };
+    if (::geteuid() != 0)  // the superuser writes into any folder
+        cases.push_back({"-o locked/run absent.mtz absent.pdb",
+                         ": An I/O error has occurred: the output folder locked cannot be written (output.prefix=locked/run)"});
+    expect_failures(cases, t.path().string());
+    EXPECT_TRUE(std::filesystem::is_empty(t / "locked"));
+    // Nothing is written with -w0 or to standard output: no folder is needed.
+    const auto quiet = run_zelt("-v0 -w0 -o nowhere/run absent.mtz absent.pdb", t.path().string());
+    EXPECT_EQ(quiet.err, zelt_test::zelt_binary() + ": An I/O error has occurred: unable to open the file absent.mtz\nExiting...\n");
+}
+
+// A boolean given another text than "true" or "false" is read as false, with
+// one warning line naming the key and the value.
+TEST(Binary, BooleanKeyWithAnotherValueWarns) {
+    zelt_test::temp_dir t;
+    const auto r = run_zelt("-v0 -P output.json=yes -P report.summary=false absent.mtz absent.pdb", t.path().string());
+    EXPECT_EQ(r.err, "Warning: output.json=yes is neither \"true\" nor \"false\"; it is read as false\n" +
+                         zelt_test::zelt_binary() +
+                         ": An I/O error has occurred: unable to open the file absent.mtz\nExiting...\n");
+}
+
+// A prefix holding bytes that are not UTF-8 names its files as given; the
+// run record holds the replacement character instead of failing the run.
+TEST(Binary, PrefixThatIsNotUtf8) {
+    zelt_test::temp_dir t;
+    const std::string prefix = "run\xff";
+    const auto r = run_zelt(fast_run + "-v0 -w1 -o " + q(prefix) + " " + mtz() + " " + ex("beta.pdb"), t.path().string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(t / (prefix + ".best.pdb")));
+    const std::string record = zelt_test::read_file(t / (prefix + ".json"));
+    EXPECT_NE(record.find("run\xef\xbf\xbd.best.pdb"), std::string::npos);
+}
+
+// Coordinates the PDB columns cannot hold are refused, not written shifted.
+TEST(Binary, CoordinatesBeyondThePdbColumns) {
+    zelt_test::temp_dir t;
+    zelt_test::write_file(t / "far.pdb", "ATOM      1  CA  ALA B   1    -1500.00  13.207  10.000  1.00 20.00\n");
+    expect_failures({{fast_run + "-v0 -w1 -s far.pdb " + mtz() + " " + ex("beta.pdb"),
+                      ": Error: cannot write the file zelt.best.pdb in the PDB format: the coordinate "
+                      "-1500.000000 lies outside -999.999 to 9999.999"}},
+                    t.path().string());
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The PDB writer: exact records, chain letters, file handling, and a read-back
 // of the written file by gemmi.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -10,6 +12,7 @@
 
 #include "common/test_support.hpp"
 #include "crystal/unit_cell.hpp"
+#include "io/atomic_file.hpp"
 #include "model/atom.hpp"
 #include "io/coordinate_writer.hpp"
 #include "common/errors.hpp"
@@ -216,3 +219,32 @@ TEST(CoordinateWriter, GemmiReadsTheFileBack) {
 }
 
 }  // namespace
+
+// Temporary files are new files with unpredictable names and ordinary
+// permissions; a symbolic link planted at the target is replaced, and the
+// file it points to is left alone.
+TEST(CoordinateWriter, TemporaryFilesAreNewAndLinksAreNotFollowed) {
+    zelt_test::temp_dir dir;
+    const std::string target = (dir / "x.1.pdb").string();
+    const mode_t old_mask = ::umask(022);
+    const std::string first = zelt::create_temporary_beside(target);
+    const std::string second = zelt::create_temporary_beside(target);
+    ::umask(old_mask);
+    EXPECT_NE(first, second);
+    for (const std::string& name : {first, second}) {
+        EXPECT_EQ(name.rfind(target + ".tmp.", 0), 0u);
+        const auto status = std::filesystem::symlink_status(name);
+        EXPECT_EQ(status.type(), std::filesystem::file_type::regular);
+        EXPECT_EQ(status.permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                      std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+    }
+    zelt_test::write_file(dir / "victim.txt", "keep me\n");
+    std::filesystem::create_symlink(dir / "victim.txt", target);
+    zelt::write_file_atomically(target, [](const std::string& temporary) {
+        std::ofstream(temporary) << "written\n";
+    });
+    EXPECT_EQ(zelt_test::read_file(dir / "victim.txt"), "keep me\n");
+    EXPECT_EQ(std::filesystem::symlink_status(target).type(), std::filesystem::file_type::regular);
+    EXPECT_EQ(zelt_test::read_file(target), "written\n");
+}

@@ -95,10 +95,10 @@ TEST(ReadAtoms, NumberFieldFailures) {
     std::string bad_b = full_line;
     bad_b.replace(60, 6, " ab.cd");
     const row table[] = {
-        {blank_occupancy, false, "invalid stod argument"},
-        {bad_x, false, "invalid stod argument"},
-        {huge_y, true, "stod argument out of range"},
-        {bad_b, false, "invalid stod argument"},
+        {blank_occupancy, false, "invalid stod argument in standard input, line 2"},
+        {bad_x, false, "invalid stod argument in standard input, line 2"},
+        {huge_y, true, "stod argument out of range in standard input, line 2"},
+        {bad_b, false, "invalid stod argument in standard input, line 2"},
         {blank_occupancy.substr(0, 58), false, ""},   // occupancy not reached: fine
     };
     for (const auto& r : table) {

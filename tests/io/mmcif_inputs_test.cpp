@@ -304,7 +304,7 @@ TEST(MmcifReflections, SpaceGroupFromTheFile) {
             EXPECT_EQ(zelt::read_cell(file).front().group().number, r.number) << r.symmetry;
         } else {
             const std::string m = failure<std::runtime_error>([&] { zelt::read_cell(file); });
-            EXPECT_EQ(m, (r.failure[0] == ':' ? file : "") + r.failure);
+            EXPECT_EQ(m, r.failure[0] == ':' ? file + r.failure : r.failure + " " + file);
         }
     }
 }

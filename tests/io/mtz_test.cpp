@@ -284,18 +284,21 @@ TEST_F(MtzTest, HeaderVariants) {
     for (std::size_t at; (at = zelt_io_test::find_header_record(nocell, "DCELL")) != std::string::npos;)
         nocell.replace(at, 5, "XXXXX");
     zelt_test::write_file(path("nocell.mtz"), nocell);
-    EXPECT_EQ(failure<std::runtime_error>([&] { read_cell(path("nocell.mtz").string()); }),
-              "bad cell definition in input file");
+    EXPECT_EQ(failure<std::runtime_error>([&] { read_cell(path("nocell.mtz").string()); }).rfind(
+                  "bad cell definition in input file " + path("nocell.mtz").string(), 0),
+              0u);
     std::string nosym = base;
     zelt_io_test::replace_header_record(nosym, "SYMINF", "XSYMINF");
     zelt_test::write_file(path("nosym.mtz"), nosym);
-    EXPECT_EQ(failure<std::runtime_error>([&] { read_cell(path("nosym.mtz").string()); }),
-              "bad or missing space group information in input file");
+    EXPECT_EQ(failure<std::runtime_error>([&] { read_cell(path("nosym.mtz").string()); }).rfind(
+                  "bad or missing space group information in input file " + path("nosym.mtz").string(), 0),
+              0u);
     std::string sym999 = base;
     zelt_io_test::replace_header_record(sym999, "SYMINF", "SYMINF   4  4 P   999 'P 21 21 21' PG222");
     zelt_test::write_file(path("sym999.mtz"), sym999);
-    EXPECT_EQ(failure<std::runtime_error>([&] { read_cell(path("sym999.mtz").string()); }),
-              "bad or missing space group information in input file");
+    EXPECT_EQ(failure<std::runtime_error>([&] { read_cell(path("sym999.mtz").string()); }).rfind(
+                  "bad or missing space group information in input file " + path("sym999.mtz").string(), 0),
+              0u);
 
     // Without NCOL there are no rows, and that is no failure here.
     std::string noncol = base;
@@ -337,10 +340,9 @@ TEST_F(MtzTest, NotMtzAndUnopenable) {
     zelt_test::write_file(path("empty.mtz"), "");
     for (const char* name : {"text.mtz", "empty.mtz"}) {
         std::string used;
-        EXPECT_EQ(failure<std::runtime_error>([&] { read_cell(path(name).string()); }),
-                  "the file is not a valid MTZ file");
-        EXPECT_EQ(failure<std::runtime_error>([&] { read(path(name).string(), "", used); }),
-                  "the file is not a valid MTZ file");
+        const std::string named = "the file " + path(name).string() + " is not a valid MTZ file";
+        EXPECT_EQ(failure<std::runtime_error>([&] { read_cell(path(name).string()); }), named);
+        EXPECT_EQ(failure<std::runtime_error>([&] { read(path(name).string(), "", used); }), named);
     }
     const std::string missing = path("missing.mtz").string();
     std::string used;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/parameter_checks.hpp"
 #include "settings/parameters.hpp"
 
 namespace {
@@ -142,6 +143,19 @@ TEST(NumberParsing, RealsFollowTheCConventions) {
         expect_failure<std::out_of_range>([&] { (void)zelt::parse_real(big); }, "stod argument out of range");
 }
 
+TEST(EffectiveStore, UnknownKeysNameTheNearestKnownKey) {
+    const parameter_store defaults = zelt::make_default_store();
+    EXPECT_EQ(zelt::edit_distance("attempts", "Attempts"), 1u);
+    EXPECT_EQ(zelt::edit_distance("kitten", "sitting"), 3u);
+    EXPECT_EQ(zelt::edit_distance("", "copies"), 6u);
+    EXPECT_EQ(zelt::unknown_key_message("attempt", defaults), "unknown run parameter 'attempt' (did you mean 'attempts'?)");
+    EXPECT_EQ(zelt::unknown_key_message("output.prefix ", defaults),
+              "unknown run parameter 'output.prefix ' (did you mean 'output.prefix'?)");
+    EXPECT_EQ(zelt::unknown_key_message("evolution.populaton", defaults),
+              "unknown run parameter 'evolution.populaton' (did you mean 'evolution.population'?)");
+    EXPECT_EQ(zelt::unknown_key_message("colour", defaults), "unknown run parameter 'colour'");
+}
+
 TEST(EffectiveStore, OverridesReplaceDefaultsAndUnknownKeysFail) {
     const parameter_store defaults = zelt::make_default_store();
     parameter_store overrides;
@@ -159,7 +173,7 @@ TEST(EffectiveStore, OverridesReplaceDefaultsAndUnknownKeysFail) {
         o.set("copies", "2");
         o.set(bad, "1");
         expect_failure<std::out_of_range>([&] { (void)zelt::make_effective_store(defaults, o); },
-                                          "invalid unordered_map<K, T> key");
+                                          zelt::unknown_key_message(bad, defaults));
     }
 }
 
@@ -191,8 +205,11 @@ TEST(Derivation, TableOfCases) {
          ""},
         {"g0 means one local attempt", {{"evolution.generations", "0"}},
          {{"optimizer.global", "none"}, {"attempts", "1"}}, ""},
-        {"g0 written with blanks and letters", {{"evolution.generations", " 0gen"}},
+        {"g0 written with blanks", {{"evolution.generations", " 0 "}},
          {{"optimizer.global", "none"}, {"attempts", "1"}}, ""},
+        // A number must be the whole value: " 0gen" is not read as 0.
+        {"g0 followed by letters", {{"evolution.generations", " 0gen"}}, {},
+         "invalid stoi argument: evolution.generations= 0gen"},
         {"g0 keeps given attempts", {{"evolution.generations", "0"}, {"attempts", "5"}},
          {{"optimizer.global", "none"}, {"attempts", "5"}}, ""},
         {"other global optimizer is left alone", {{"optimizer.global", "anneal"}, {"evolution.generations", "0"}},
@@ -254,7 +271,7 @@ TEST(Derivation, TableOfCases) {
             try {
                 zelt::derive(e, o);
                 ADD_FAILURE() << "no failure";
-            } catch (const std::runtime_error& err) {
+            } catch (const std::exception& err) {
                 EXPECT_EQ(err.what(), c.failure);
             }
         }
@@ -303,12 +320,14 @@ TEST(Derivation, MalformedNumbersFailWithTheirKind) {
     parameter_store o;
     o.set("evolution.generations", "many");
     parameter_store e = zelt::make_effective_store(zelt::make_default_store(), o);
-    expect_failure<std::invalid_argument>([&] { zelt::derive(e, o); }, "invalid stoi argument");
+    expect_failure<std::invalid_argument>([&] { zelt::derive(e, o); },
+                                          "invalid stoi argument: evolution.generations=many");
 
     parameter_store o2;
     o2.set("copies", "3000000000");
     parameter_store e2 = zelt::make_effective_store(zelt::make_default_store(), o2);
-    expect_failure<std::out_of_range>([&] { zelt::derive(e2, o2); }, "stoi argument out of range");
+    expect_failure<std::out_of_range>([&] { zelt::derive(e2, o2); },
+                                      "stoi argument out of range: copies=3000000000");
 }
 
 }  // namespace

@@ -26,10 +26,16 @@ json placement_json(const copy_placement& p) {
             {"translation", {p.translation[0], p.translation[1], p.translation[2]}}};
 }
 
+// Translation Z and score Z, where the search computed them.
+void add_z_scores(json& j, const std::optional<double>& tfz, const std::optional<double>& score_z) {
+    if (tfz) j["tfz"] = *tfz;
+    if (score_z) j["score_z"] = *score_z;
+}
+
 json attempt_json(const attempt_entry& a, const run_state& state) {
     json placements = json::array();
     for (const copy_placement& p : a.s.placements) placements.push_back(placement_json(p));
-    return {{"attempt", a.attempt},
+    json j = {{"attempt", a.attempt},
             {"cc", a.cc},
             {"r", a.r},
             {"clashes", a.clashes},
@@ -37,10 +43,12 @@ json attempt_json(const attempt_entry& a, const run_state& state) {
             {"space_group", state.cells.at(static_cast<std::size_t>(a.s.cell)).group().number},
             {"babinet", {{"k", a.s.k}, {"B", a.s.b}}},
             {"placements", placements}};
+    add_z_scores(j, a.tfz, a.score_z);
+    return j;
 }
 
 json distinct_json(const distinct_placement& p, std::size_t row) {
-    return {{"group", row + 1},
+    json j = {{"group", row + 1},
             {"cc", p.cc},
             {"r", p.r},
             {"clashes", p.clashes},
@@ -49,6 +57,8 @@ json distinct_json(const distinct_placement& p, std::size_t row) {
             {"attempts", p.attempts},
             {"best_attempt", p.best_attempt},
             {"contrast", p.contrast ? json(*p.contrast) : json(nullptr)}};
+    add_z_scores(j, p.tfz, p.score_z);
+    return j;
 }
 
 json verdict_json(const verdict& v) { return {{"status", verdict_word(v.level)}, {"reason", v.reason}}; }

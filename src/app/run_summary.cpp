@@ -40,7 +40,8 @@ void group_attempts(copy_step_record& step, const run_state& state, bool goal_is
     for (std::size_t k = 0; k < order.size(); ++k) {
         const attempt_entry& a = step.attempts[order[k]];
         results.push_back({a.attempt, a.score, a.cc, a.r, a.clashes,
-                           state.cells.at(static_cast<std::size_t>(a.s.cell)).group().number, groups[k]});
+                           state.cells.at(static_cast<std::size_t>(a.s.cell)).group().number, groups[k], a.tfz,
+                           a.score_z});
     }
     step.placements = distinct_placements(results, goal_is_maximum);
     // Number each attempt's group by its row in the table.
@@ -128,7 +129,7 @@ void begin_copy_step(run_state& state, const loop_position& where, const result_
 
 void note_attempt(run_state& state, const solution& s, double cc, double r, double score, int clashes,
                   int attempt) {
-    state.log.steps.back().attempts.push_back({attempt, s, cc, r, score, clashes, -1});
+    state.log.steps.back().attempts.push_back({attempt, s, cc, r, score, clashes, -1, std::nullopt, std::nullopt});
 }
 
 void end_copy_step(run_state& state, const scorer_data& data, const copy_result& best, bool have_best,

@@ -58,6 +58,8 @@ std::vector<distinct_placement> distinct_placements(const std::vector<attempt_re
         p.r = best->r;
         p.clashes = best->clashes;
         p.space_group = best->space_group;
+        p.tfz = best->tfz;
+        p.score_z = best->score_z;
         for (const attempt_result* a : list) p.attempts.push_back(a->attempt);
         std::sort(p.attempts.begin(), p.attempts.end());
         p.contrast = contrast_of(p, attempts, group, goal_maximum, t.contrast_floor);
@@ -111,13 +113,18 @@ std::string verdict_word(verdict_level level) {
 void print_placements(std::ostream& out, const std::string& title,
                       const std::vector<distinct_placement>& placements) {
     std::ostringstream s;
-    s << title << '\n' << "   #     CC      R   d<  sg  found  contrast  attempts\n";
+    const bool z = std::any_of(placements.begin(), placements.end(),
+                               [](const distinct_placement& p) { return p.tfz || p.score_z; });
+    auto optional_number = [](const std::optional<double>& x) { return x ? number(*x, 1) : std::string("-"); };
+    s << title << '\n' << "   #     CC      R   d<  sg  found  contrast" << (z ? "    TFZ  score-Z" : "")
+      << "  attempts\n";
     for (std::size_t i = 0; i < placements.size(); ++i) {
         const distinct_placement& p = placements[i];
         s << std::setw(4) << i + 1 << ' ' << std::setw(6) << number(p.cc, 3) << ' ' << std::setw(6)
           << number(p.r, 3) << ' ' << std::setw(4) << p.clashes << ' ' << std::setw(3) << p.space_group
-          << ' ' << std::setw(6) << p.attempts.size() << ' ' << std::setw(9)
-          << (p.contrast ? number(*p.contrast, 1) : std::string("-")) << "  ";
+          << ' ' << std::setw(6) << p.attempts.size() << ' ' << std::setw(9) << optional_number(p.contrast);
+        if (z) s << ' ' << std::setw(6) << optional_number(p.tfz) << ' ' << std::setw(8) << optional_number(p.score_z);
+        s << "  ";
         for (std::size_t k = 0; k < p.attempts.size(); ++k) s << (k ? " " : "") << p.attempts[k];
         s << '\n';
     }

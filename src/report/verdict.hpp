@@ -16,6 +16,7 @@ struct attempt_result {
     int clashes = -1;     // -1: not counted
     int space_group = 0;
     int group = -1;       // distinct placement it belongs to
+    std::optional<double> tfz, score_z;   // translation Z and score Z, where computed
 };
 
 // A distinct placement: the attempts that found it and its best result.
@@ -29,6 +30,9 @@ struct distinct_placement {
     // (at least `contrast_floor`), signed so that better is positive; absent
     // with fewer than two other attempts.
     std::optional<double> contrast;
+    // Translation Z and score Z of the best attempt, where computed (the fft
+    // translation search); the table and the verdict use them when present.
+    std::optional<double> tfz, score_z;
 };
 
 // Thresholds of the verdict. They are heuristics, calibrated on the example

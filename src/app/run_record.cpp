@@ -115,6 +115,22 @@ json best_json(const run_state& state, const run_outcome& o) {
     return best;
 }
 
+// The fft translation search's settings in force, the resolution chosen.
+json translation_search_json(const run_state& state) {
+    const parameter_store& p = state.params;
+    const resolution_choice& c = state.translation_resolution;
+    const bool scan = p.text("optimizer.orientation") == "scan";
+    return {{"resolution", c.d_min},
+            {"resolution_rule", c.automatic ? "auto" : "given"},
+            {"reflections", c.reflections},
+            {"model_fraction", c.fraction},
+            {"expected_signal", c.signal},
+            {"peaks", p.integer("optimizer.translation.peaks")},
+            {"candidates", p.integer("optimizer.translation.candidates")},
+            {"orientation_search", p.text("optimizer.orientation")},
+            {"scan_spacing", scan ? json(state.scan_spacing * radians_to_degrees) : json(nullptr)}};
+}
+
 }  // namespace
 
 json run_record(const run_state& state, const run_outcome& outcome) {
@@ -126,7 +142,7 @@ json run_record(const run_state& state, const run_outcome& outcome) {
         step_seconds.push_back(s.seconds);
     }
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - state.start).count();
-    return {{"program", "zelt"},
+    json record = {{"program", "zelt"},
             {"version", p.text("version")},
             {"command_line", remembered_command_line()},
             {"parameters", sorted},
@@ -140,6 +156,8 @@ json run_record(const run_state& state, const run_outcome& outcome) {
             {"best", best_json(state, outcome)},
             {"verdict", verdict_json(outcome.judgement)},
             {"timings", {{"total_seconds", total}, {"copy_steps_seconds", step_seconds}}}};
+    if (p.text("optimizer.translation") == "fft") record["translation_search"] = translation_search_json(state);
+    return record;
 }
 
 void write_run_record(const std::string& file_name, const run_state& state, const run_outcome& outcome) {

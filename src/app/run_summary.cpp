@@ -97,6 +97,12 @@ void print_summary(std::ostream& out, const run_state& state, const std::vector<
         text << '\n';
     }
     text << verdict_word(v.level) << ": " << v.reason << '\n';
+    const parameter_store& p = state.params;
+    if (v.level == verdict_level::not_clear && p.text("optimizer.translation") == "evolutionary" &&
+        p.text("optimizer.global") == "evolutionary" && !p.boolean("optimize.copies") &&
+        !p.boolean("optimize.assembly"))
+        text << "The fft translation search may find what this search did not: run again with -P "
+                "optimizer.translation=fft\n";
     out << text.str() << std::flush;
 }
 

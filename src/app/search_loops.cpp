@@ -405,18 +405,27 @@ private:
         if (chosen.empty())
             return starting_solution(cell_, step.where.model, step.placements, start_positions_);
         if (!plan_.simplex) return chosen.front().s;
+        if (plan_.report_local) std::cout << "Local optimization of " << chosen.size() << " candidates" << std::flush;
+        // First at the global search's resolution, then the best few at the
+        // full resolution; the best of those is the attempt's solution.
+        if (step.global_data != step.data && chosen.size() > finalists) {
+            refine_candidates(chosen, *step.global_data);
+            std::stable_sort(chosen.begin(), chosen.end(), [this](const placed_candidate& a, const placed_candidate& b) {
+                return better(a.score, b.score);
+            });
+            chosen.resize(finalists);
+        }
         refine_candidates(chosen, *step.data);
+        if (plan_.report_local) std::cout << " completed" << std::endl;
         std::size_t best = 0;
         for (std::size_t i = 1; i < chosen.size(); ++i)
             if (better(chosen[i].score, chosen[best].score)) best = i;
         return chosen[best].s;
     }
 
-    // Refines every candidate by the simplex at the full resolution, in
-    // parallel; each candidate's score becomes the refined objective.
+    // Refines every candidate by the simplex against `data`, in parallel;
+    // each candidate's score becomes its refined objective.
     void refine_candidates(std::vector<placed_candidate>& chosen, const scorer_data& data) const {
-        std::ostream& out = std::cout;
-        if (plan_.report_local) out << "Local optimization of " << chosen.size() << " candidates" << std::flush;
         auto objective = [&](const solution& x) {
             return plan_.r_factor_target ? data.r_factor(x) : -data.correlation(x);
         };
@@ -428,7 +437,6 @@ private:
             const double value = objective(chosen[i].s);
             chosen[i].score = plan_.r_factor_target ? value : -value;
         });
-        if (plan_.report_local) out << " completed" << std::endl;
     }
 
     // One attempt of the orientation scan: the grid turned by a random
@@ -494,6 +502,9 @@ private:
     static constexpr double candidate_tolerance = 2.0;
     // Random placements behind the score Z.
     static constexpr int random_placement_count = 500;
+    // Candidates refined at the full resolution after the first refinement
+    // at the global search's resolution.
+    static constexpr std::size_t finalists = 3;
 
     run_state& state_;
     const search_plan plan_;

@@ -38,6 +38,16 @@ std::string clash_text(int clashes) {
     return std::to_string(clashes) + (clashes == 1 ? " packing clash" : " packing clashes");
 }
 
+// Z-scores raise a placement that stands out from random placements (found
+// twice: solved; once: probably solved) and keep one that does not from
+// being called solved.
+void judge_by_z_scores(verdict& v, int found, double tfz, double score_z, const verdict_thresholds& t) {
+    const bool strong = score_z >= t.strong_score_z && tfz >= t.strong_tfz;
+    if (strong && found >= 2) v.level = verdict_level::solved;
+    else if (strong && v.level < verdict_level::probably_solved) v.level = verdict_level::probably_solved;
+    if (score_z < t.weak_score_z && v.level == verdict_level::solved) v.level = verdict_level::probably_solved;
+}
+
 }  // namespace
 
 std::vector<distinct_placement> distinct_placements(const std::vector<attempt_result>& attempts,
@@ -90,6 +100,8 @@ verdict judge(const std::vector<distinct_placement>& placements, int attempts,
     why << "best placement (CC " << number(best.cc, 3) << ") found by " << found << " of " << attempts
         << (attempts == 1 ? " attempt" : " attempts");
     if (best.contrast) why << ", " << number(z, 1) << " sd ahead of the other attempts";
+    if (best.tfz) why << ", TFZ " << number(*best.tfz, 1);
+    if (best.score_z) why << ", score Z " << number(*best.score_z, 1);
     why << ", " << clash_text(best.clashes);
     v.reason = why.str();
 
@@ -98,6 +110,7 @@ verdict judge(const std::vector<distinct_placement>& placements, int attempts,
         v.level = verdict_level::solved;
     else if (found >= 2 || z >= t.single_contrast)
         v.level = verdict_level::probably_solved;
+    if (best.tfz && best.score_z) judge_by_z_scores(v, found, *best.tfz, *best.score_z, t);
     return v;
 }
 

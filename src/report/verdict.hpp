@@ -44,6 +44,13 @@ struct verdict_thresholds {
     double single_contrast = 4.0;      // found once, this far ahead: probably solved
     int max_clashes = 10;              // more packing clashes: not a solution
     int unanimous_attempts = 3;        // every attempt agreeing, at least this many
+    // With Z-scores (the fft translation search): a placement with both at
+    // least this high stands out from random placements and from the noise
+    // of its translation function ...
+    double strong_score_z = 10.0, strong_tfz = 7.0;
+    // ... and one with a score Z below this does not stand out enough to be
+    // called solved, however many attempts agree.
+    double weak_score_z = 7.0;
 };
 
 enum class verdict_level { not_clear = 0, probably_solved = 1, solved = 2 };

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <complex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct attempt_entry {
     double score = 0.0;     // the objective (first score)
     int clashes = -1;
     int group = -1;         // index of its distinct placement in the step's table
+    // fft mode: translation Z and score Z of the solution.
+    std::optional<double> tfz, score_z;
 };
 
 struct copy_step_record {

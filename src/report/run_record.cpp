@@ -25,10 +25,16 @@ json placement_json(const copy_placement& p) {
             {"translation", {p.translation[0], p.translation[1], p.translation[2]}}};
 }
 
+// Translation Z and score Z, where the search computed them.
+void add_z_scores(json& j, const std::optional<double>& tfz, const std::optional<double>& score_z) {
+    if (tfz) j["tfz"] = *tfz;
+    if (score_z) j["score_z"] = *score_z;
+}
+
 json attempt_json(const attempt_entry& a, const recorded_run& state) {
     json placements = json::array();
     for (const copy_placement& p : a.s.placements) placements.push_back(placement_json(p));
-    return {{"attempt", a.attempt},
+    json j = {{"attempt", a.attempt},
             {"cc", a.cc},
             {"r", a.r},
             {"clashes", a.clashes},
@@ -36,10 +42,12 @@ json attempt_json(const attempt_entry& a, const recorded_run& state) {
             {"space_group", state.cells.at(static_cast<std::size_t>(a.s.cell)).group().number},
             {"babinet", {{"k", a.s.k}, {"B", a.s.b}}},
             {"placements", placements}};
+    add_z_scores(j, a.tfz, a.score_z);
+    return j;
 }
 
 json distinct_json(const distinct_placement& p, std::size_t row) {
-    return {{"group", row + 1},
+    json j = {{"group", row + 1},
             {"cc", p.cc},
             {"r", p.r},
             {"clashes", p.clashes},
@@ -48,6 +56,8 @@ json distinct_json(const distinct_placement& p, std::size_t row) {
             {"attempts", p.attempts},
             {"best_attempt", p.best_attempt},
             {"contrast", p.contrast ? json(*p.contrast) : json(nullptr)}};
+    add_z_scores(j, p.tfz, p.score_z);
+    return j;
 }
 
 json verdict_json(const verdict& v) { return {{"status", verdict_word(v.level)}, {"reason", v.reason}}; }
@@ -104,6 +114,22 @@ json best_json(const recorded_run& state, const run_outcome& o) {
     return best;
 }
 
+// The fft translation search's settings in force, the resolution chosen.
+json translation_search_json(const run_state& state) {
+    const parameter_store& p = state.params;
+    const resolution_choice& c = state.translation_resolution;
+    const bool scan = p.text("optimizer.orientation") == "scan";
+    return {{"resolution", c.d_min},
+            {"resolution_rule", c.automatic ? "auto" : "given"},
+            {"reflections", c.reflections},
+            {"model_fraction", c.fraction},
+            {"expected_signal", c.signal},
+            {"peaks", p.integer("optimizer.translation.peaks")},
+            {"candidates", p.integer("optimizer.translation.candidates")},
+            {"orientation_search", p.text("optimizer.orientation")},
+            {"scan_spacing", scan ? json(state.scan_spacing * radians_to_degrees) : json(nullptr)}};
+}
+
 }  // namespace
 
 json run_record(const recorded_run& state, const run_outcome& outcome) {
@@ -115,7 +141,7 @@ json run_record(const recorded_run& state, const run_outcome& outcome) {
         step_seconds.push_back(s.seconds);
     }
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - state.start).count();
-    return {{"program", "zelt"},
+    json record = {{"program", "zelt"},
             {"version", p.text("version")},
             {"command_line", state.command_line},
             {"parameters", sorted},
@@ -129,6 +155,8 @@ json run_record(const recorded_run& state, const run_outcome& outcome) {
             {"best", best_json(state, outcome)},
             {"verdict", verdict_json(outcome.judgement)},
             {"timings", {{"total_seconds", total}, {"copy_steps_seconds", step_seconds}}}};
+    if (p.text("optimizer.translation") == "fft") record["translation_search"] = translation_search_json(state);
+    return record;
 }
 
 void write_run_record(const std::string& file_name, const recorded_run& state, const run_outcome& outcome) {

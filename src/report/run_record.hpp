@@ -11,6 +11,7 @@
 #include "crystal/unit_cell.hpp"
 #include "model/atom.hpp"
 #include "report/run_log.hpp"
+#include "search/translation_resolution.hpp"
 #include "report/verdict.hpp"
 #include "settings/parameters.hpp"
 
@@ -26,6 +27,8 @@ struct recorded_run {
     std::uint64_t seed = 0;
     std::chrono::steady_clock::time_point start;
     const run_log& log;
+    const resolution_choice& translation_resolution;   // the fft search's limit
+    double scan_spacing = 0.0;                          // the orientation scan's grid, radians
 };
 
 // What the end of the run decided.

@@ -38,6 +38,16 @@ std::string clash_text(int clashes) {
     return std::to_string(clashes) + (clashes == 1 ? " packing clash" : " packing clashes");
 }
 
+// Z-scores raise a placement that stands out from random placements (found
+// twice: solved; once: probably solved) and keep one that does not from
+// being called solved.
+void judge_by_z_scores(verdict& v, int found, double tfz, double score_z, const verdict_thresholds& t) {
+    const bool strong = score_z >= t.strong_score_z && tfz >= t.strong_tfz;
+    if (strong && found >= 2) v.level = verdict_level::solved;
+    else if (strong && v.level < verdict_level::probably_solved) v.level = verdict_level::probably_solved;
+    if (score_z < t.weak_score_z && v.level == verdict_level::solved) v.level = verdict_level::probably_solved;
+}
+
 }  // namespace
 
 std::vector<distinct_placement> distinct_placements(const std::vector<attempt_result>& attempts,
@@ -58,6 +68,8 @@ std::vector<distinct_placement> distinct_placements(const std::vector<attempt_re
         p.r = best->r;
         p.clashes = best->clashes;
         p.space_group = best->space_group;
+        p.tfz = best->tfz;
+        p.score_z = best->score_z;
         for (const attempt_result* a : list) p.attempts.push_back(a->attempt);
         std::sort(p.attempts.begin(), p.attempts.end());
         p.contrast = contrast_of(p, attempts, group, goal_maximum, t.contrast_floor);
@@ -91,14 +103,18 @@ verdict judge(const std::vector<distinct_placement>& placements, int attempts,
         << (attempts == 1 ? " attempt" : " attempts");
     if (!independent && attempts > 1) why << " (nothing in them is drawn at random, so they count as one)";
     if (best.contrast) why << ", " << number(z, 1) << " sd ahead of the other attempts";
+    if (best.tfz) why << ", TFZ " << number(*best.tfz, 1);
+    if (best.score_z) why << ", score Z " << number(*best.score_z, 1);
     why << ", " << clash_text(best.clashes);
     v.reason = why.str();
 
-    if (!packs || !independent) return v;
-    if (found >= 2 && (z >= t.solved_contrast || nearly_unanimous))
+    if (!packs) return v;
+    if (independent && found >= 2 && (z >= t.solved_contrast || nearly_unanimous))
         v.level = verdict_level::solved;
-    else if (found >= 2 || z >= t.single_contrast)
+    else if (independent && (found >= 2 || z >= t.single_contrast))
         v.level = verdict_level::probably_solved;
+    // Attempts that draw nothing at random are one find, however many ran.
+    if (best.tfz && best.score_z) judge_by_z_scores(v, independent ? found : 1, *best.tfz, *best.score_z, t);
     if (best.clashes < 0 && v.level == verdict_level::solved) v.level = verdict_level::probably_solved;
     return v;
 }
@@ -115,13 +131,18 @@ std::string verdict_word(verdict_level level) {
 void print_placements(std::ostream& out, const std::string& title,
                       const std::vector<distinct_placement>& placements) {
     std::ostringstream s;
-    s << title << '\n' << "   #     CC      R   d<  sg  found  contrast  attempts\n";
+    const bool z = std::any_of(placements.begin(), placements.end(),
+                               [](const distinct_placement& p) { return p.tfz || p.score_z; });
+    auto optional_number = [](const std::optional<double>& x) { return x ? number(*x, 1) : std::string("-"); };
+    s << title << '\n' << "   #     CC      R   d<  sg  found  contrast" << (z ? "    TFZ  score-Z" : "")
+      << "  attempts\n";
     for (std::size_t i = 0; i < placements.size(); ++i) {
         const distinct_placement& p = placements[i];
         s << std::setw(4) << i + 1 << ' ' << std::setw(6) << number(p.cc, 3) << ' ' << std::setw(6)
           << number(p.r, 3) << ' ' << std::setw(4) << p.clashes << ' ' << std::setw(3) << p.space_group
-          << ' ' << std::setw(6) << p.attempts.size() << ' ' << std::setw(9)
-          << (p.contrast ? number(*p.contrast, 1) : std::string("-")) << "  ";
+          << ' ' << std::setw(6) << p.attempts.size() << ' ' << std::setw(9) << optional_number(p.contrast);
+        if (z) s << ' ' << std::setw(6) << optional_number(p.tfz) << ' ' << std::setw(8) << optional_number(p.score_z);
+        s << "  ";
         for (std::size_t k = 0; k < p.attempts.size(); ++k) s << (k ? " " : "") << p.attempts[k];
         s << '\n';
     }

@@ -16,6 +16,7 @@ struct attempt_result {
     int clashes = -1;     // -1: not counted
     int space_group = 0;
     int group = -1;       // distinct placement it belongs to
+    std::optional<double> tfz, score_z;   // translation Z and score Z, where computed
 };
 
 // A distinct placement: the attempts that found it and its best result.
@@ -29,6 +30,9 @@ struct distinct_placement {
     // (at least `contrast_floor`), signed so that better is positive; absent
     // with fewer than two other attempts.
     std::optional<double> contrast;
+    // Translation Z and score Z of the best attempt, where computed (the fft
+    // translation search); the table and the verdict use them when present.
+    std::optional<double> tfz, score_z;
 };
 
 // Thresholds of the verdict. They are heuristics, calibrated on the example
@@ -40,6 +44,13 @@ struct verdict_thresholds {
     double single_contrast = 4.0;      // found once, this far ahead: probably solved
     int max_clashes = 10;              // more packing clashes: not a solution
     int unanimous_attempts = 3;        // every attempt but at most one agreeing, at least this many
+    // With Z-scores (the fft translation search): a placement with both at
+    // least this high stands out from random placements and from the noise
+    // of its translation function ...
+    double strong_score_z = 10.0, strong_tfz = 7.0;
+    // ... and one with a score Z below this does not stand out enough to be
+    // called solved, however many attempts agree.
+    double weak_score_z = 7.0;
 };
 
 enum class verdict_level { not_clear = 0, probably_solved = 1, solved = 2 };

@@ -209,8 +209,10 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
 
     if (s.models.size() == 1) p.set("optimize.assembly", "false");
     derive(p, overrides);
+    const bool fft = p.text("optimizer.translation") == "fft";
+    if (fft) choose_fft_search_limits(s);
 
-    if (p.boolean("report.options")) print_options_summary(out, p);
+    if (p.boolean("report.options")) print_options_summary(out, p, fft ? fft_settings_text(s) : std::string());
     if (p.boolean("report.solution")) print_solution_legend(out);
     return s;
 }

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "settings/parameters.hpp"
-#include "report/run_log.hpp"
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
 #include "model/atom.hpp"
+#include "report/run_log.hpp"
+#include "search/translation_resolution.hpp"
+#include "settings/parameters.hpp"
 
 namespace zelt {
 
@@ -31,6 +32,11 @@ struct run_state {
     std::uint64_t seed = 0;               // seed of the run's random generator
     std::chrono::steady_clock::time_point start;
     run_log log;                          // attempts kept for the run summary
+    // fft translation search: the global search's resolution limit (given or
+    // chosen) and the orientation scan's grid spacing in radians.
+    resolution_choice translation_resolution;
+    double scan_spacing = 0.0;
+    bool scan_spacing_automatic = false;
 };
 
 }  // namespace zelt

@@ -35,7 +35,8 @@ void group_attempts(copy_step_record& step, const run_state& state, bool goal_is
     for (std::size_t k = 0; k < order.size(); ++k) {
         const attempt_entry& a = step.attempts[order[k]];
         results.push_back({a.attempt, a.score, a.cc, a.r, a.clashes,
-                           state.cells.at(static_cast<std::size_t>(a.s.cell)).group().number, groups[k]});
+                           state.cells.at(static_cast<std::size_t>(a.s.cell)).group().number, groups[k], a.tfz,
+                           a.score_z});
     }
     step.placements = distinct_placements(results, goal_is_maximum);
     // Number each attempt's group by its row in the table.
@@ -103,6 +104,12 @@ void print_summary(std::ostream& out, const run_state& state, const std::vector<
     }
     text << verdict_word(v.level) << ": " << v.reason << '\n';
     if (best) print_solvent(text, state, *best);
+    const parameter_store& p = state.params;
+    if (v.level == verdict_level::not_clear && p.text("optimizer.translation") == "evolutionary" &&
+        p.text("optimizer.global") == "evolutionary" && !p.boolean("optimize.copies") &&
+        !p.boolean("optimize.assembly"))
+        text << "The fft translation search may find what this search did not: run again with -P "
+                "optimizer.translation=fft\n";
     out << text.str() << std::flush;
 }
 
@@ -127,7 +134,7 @@ void begin_copy_step(run_state& state, const loop_position& where, const result_
 
 void note_attempt(run_state& state, const solution& s, double cc, double r, double score, int clashes,
                   int attempt) {
-    state.log.steps.back().attempts.push_back({attempt, s, cc, r, score, clashes, -1});
+    state.log.steps.back().attempts.push_back({attempt, s, cc, r, score, clashes, -1, std::nullopt, std::nullopt});
 }
 
 void end_copy_step(run_state& state, const scorer_data& data, const copy_result& best, bool have_best,
@@ -184,7 +191,8 @@ void finish_run(run_state& state, const result_tables& results, bool goal_is_max
     if (p.boolean("output.json")) {
         const std::string name = prefix + ".json";
         if (state.report_steps) std::cout << "Writing run record to " << name << std::endl;
-        write_run_record(name, recorded_run{state.params, state.command_line, state.cells, state.reflections, state.models, state.seed, state.start, state.log}, outcome);
+        write_run_record(name, recorded_run{state.params, state.command_line, state.cells, state.reflections, state.models, state.seed, state.start, state.log,
+                                    state.translation_resolution, state.scan_spacing}, outcome);
     }
 }
 

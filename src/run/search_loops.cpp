@@ -6,26 +6,33 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <iomanip>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <tbb/parallel_for.h>
+
+#include "model/segments.hpp"
 #include "parallel/attempt_distribution.hpp"
-#include "run/attempt_output.hpp"
 #include "parallel/process_group.hpp"
-#include "settings/reports.hpp"
+#include "run/attempt_output.hpp"
+#include "run/fft_candidates.hpp"
 #include "run/run_summary.hpp"
 #include "run/search_plan.hpp"
 #include "score/pearson.hpp"
 #include "score/scorer.hpp"
 #include "search/evolution.hpp"
 #include "search/random.hpp"
-#include "model/segments.hpp"
+#include "search/rotation_grid.hpp"
 #include "search/simplex.hpp"
 #include "search/solution_ops.hpp"
 #include "search/translation_placement.hpp"
+#include "search/z_scores.hpp"
+#include "settings/reports.hpp"
+#include "transform/molecular_transform.hpp"
 #include "transform/structure_factors.hpp"
 #include "transform/static_structure.hpp"
 
@@ -198,9 +205,12 @@ private:
     void open_translation_function(copy_step& step) const {
         if (plan_.translation_d_min > plan_.d_min) {
             const reflection_set low = reflections_to(state_.reflections, plan_.translation_d_min);
-            if (low.empty())
+            if (low.empty()) {
+                std::ostringstream limit;
+                limit << plan_.translation_d_min;
                 throw std::runtime_error("no reflections to the fft translation search's resolution limit of " +
-                                         state_.params.text("optimizer.translation.resolution") + " A");
+                                         limit.str() + " A");
+            }
             step.global_data =
                 std::make_shared<const scorer_data>(low, state_.cells, state_.codes, transforms_);
         }
@@ -217,6 +227,7 @@ private:
         bool have_best = false;
         std::vector<double> step_scores;
         const segment_mark mark{state_.models.size(), start_positions_.size()};
+        std::optional<score_statistics> random_scores;
         attempt_steps steps;
         steps.run = [&](int attempt) { return run_recorded_attempt(step, attempt, mark); };
         steps.skip = [&](int) { skip_attempt(step); };
@@ -232,6 +243,7 @@ private:
             if (!reporter) return;
             const int clashes = attempt_output(state_, step.where, r.best, r.cc, r.r, step_scores, record.attempt);
             note_attempt(state_, r.best, r.cc, r.r, r.first_score, clashes, record.attempt);
+            if (step.translations) note_z_scores(step, record, random_scores);
         };
         distribute_attempts(plan_.attempts, steps);
         results_.back().back().push_back(best);
@@ -253,6 +265,26 @@ private:
         const evolution_settings e = attempt_settings(step);
         return e.search_orientation || e.search_position || (e.search_model && e.model_count > 1) ||
                (e.copy_counter == 0 && e.cell_count > 1);
+    }
+
+    // The translation and score Z of an attempt's solution (before its
+    // segment split), for the summary and the run record. The random
+    // placements are drawn once per copy step, like the first solution, from
+    // a stream of their own so that the search's stream is not touched.
+    void note_z_scores(const copy_step& step, const attempt_record& record,
+                       std::optional<score_statistics>& random) const {
+        const solution& s = record.unsplit ? *record.unsplit : record.result.best;
+        if (!random) {
+            const scorer_data& data = *step.data;
+            const bool r_factor = plan_.r_factor_target;
+            const std::uint64_t seed = state_.seed ^ (0x5a0e5c0dULL << 32) ^ state_.log.steps.size();
+            random = random_placement_scores(
+                random_placements(s, 0, random_placement_count, seed, fixed_),
+                [&data, r_factor](const solution& x) { return r_factor ? data.r_factor(x) : data.correlation(x); });
+        }
+        attempt_entry& a = state_.log.steps.back().attempts.back();
+        a.tfz = translation_z(*step.translations, s, 0, fixed_);
+        a.score_z = score_z(record.result.first_score, *random, plan_.goal_maximum);
     }
 
     // Model and start-position counts at the start of a copy step: the
@@ -280,6 +312,10 @@ private:
     // without drawing, and with the orientation fixed it replaces the search.
     void skip_attempt(const copy_step& step) {
         if (!plan_.evolutionary || (step.translations && !plan_.evolution.search_orientation)) return;
+        if (step.translations && plan_.orientation_scan) {
+            rng_.random_rotation();
+            return;
+        }
         skip_evolution_draws(rng_, attempt_settings(step), plan_.population);
     }
 
@@ -318,10 +354,12 @@ private:
     copy_result run_attempt(const copy_step& step, int attempt) {
         if (state_.report_steps)
             print_loop_header(state_, step.where, attempt);
-        solution s = plan_.evolutionary ? global_search(step)
-                                        : starting_solution(cell_, step.where.model, step.placements,
-                                                            start_positions_, plan_.evolution.babinet);
-        if (plan_.simplex) refine_locally(s, *step.data);
+        const bool candidates = plan_.evolutionary && step.translations && plan_.evolution.search_orientation;
+        solution s = candidates            ? best_refined_candidate(step)
+                     : plan_.evolutionary ? global_search(step)
+                                          : starting_solution(cell_, step.where.model, step.placements,
+                                                              start_positions_, plan_.evolution.babinet);
+        if (plan_.simplex) refine_locally(s, *step.data, candidates);
         if (plan_.normalise)
             normalise_solution(s, state_.cells, start_positions_, fixed_, !state_.static_list.empty(),
                                plan_.restricted);
@@ -364,20 +402,102 @@ private:
                              plan_.population, place);
     }
 
-    // Simplex refinement, then, for models with several segments, once more
-    // segment by segment.
-    void refine_locally(solution& s, const scorer_data& data) {
+    // The fft mode's orientations, evolved or scanned, each placed by the
+    // translation function; the best distinct candidates are refined by the
+    // simplex one by one and the best of them is the attempt's solution.
+    solution best_refined_candidate(const copy_step& step) {
+        objective_function objective = global_objective(plan_, step.global_data);
+        const placement_function place = make_translation_placement(
+            step.translations, objective, plan_.translation_peaks, fixed_, plan_.goal_maximum);
+        auto archive = std::make_shared<candidate_archive>();
+        if (plan_.orientation_scan) scan_attempt(step, place, objective, *archive);
+        else
+            run_evolution(rng_, attempt_settings(step), objective, global_progress(plan_, std::cout),
+                          plan_.population, archived_placement(place, objective, archive));
+        std::vector<placed_candidate> chosen =
+            distinct_candidates(archive->best_first(plan_.goal_maximum), plan_.candidates, state_.models,
+                                state_.cells, candidate_tolerance, !state_.static_list.empty());
+        if (chosen.empty())
+            return starting_solution(cell_, step.where.model, step.placements, start_positions_);
+        if (!plan_.simplex) return chosen.front().s;
+        if (plan_.report_local) std::cout << "Local optimization of " << chosen.size() << " candidates" << std::flush;
+        // First at the global search's resolution, then the best few at the
+        // full resolution; the best of those is the attempt's solution.
+        if (step.global_data != step.data && chosen.size() > finalists) {
+            refine_candidates(chosen, *step.global_data);
+            std::stable_sort(chosen.begin(), chosen.end(), [this](const placed_candidate& a, const placed_candidate& b) {
+                return better(a.score, b.score);
+            });
+            chosen.resize(finalists);
+        }
+        refine_candidates(chosen, *step.data);
+        if (plan_.report_local) std::cout << " completed" << std::endl;
+        std::size_t best = 0;
+        for (std::size_t i = 1; i < chosen.size(); ++i)
+            if (better(chosen[i].score, chosen[best].score)) best = i;
+        return chosen[best].s;
+    }
+
+    // Refines every candidate by the simplex against `data`, in parallel;
+    // each candidate's score becomes its refined objective.
+    void refine_candidates(std::vector<placed_candidate>& chosen, const scorer_data& data) const {
+        auto objective = [&](const solution& x) {
+            return plan_.r_factor_target ? data.r_factor(x) : -data.correlation(x);
+        };
+        const bool orientation = plan_.evolution.search_orientation;
+        const bool position = plan_.evolution.search_position;
+        tbb::parallel_for(std::size_t{0}, chosen.size(), [&](std::size_t i) {
+            refine_simplex(chosen[i].s, objective, orientation, position, plan_.simplex_size,
+                           plan_.simplex_tolerance);
+            const double value = objective(chosen[i].s);
+            chosen[i].score = plan_.r_factor_target ? value : -value;
+        });
+    }
+
+    // One attempt of the orientation scan: the grid turned by a random
+    // rotation (three deviates of the run's stream, whatever the scores),
+    // reduced by each searched cell's point group, every orientation of each
+    // searched model placed by the translation function.
+    void scan_attempt(const copy_step& step, const placement_function& place, const objective_function& objective,
+                      candidate_archive& archive) {
+        const auto started = std::chrono::steady_clock::now();
+        const quaternion turn = rng_.random_rotation();
+        const evolution_settings e = attempt_settings(step);
+        std::size_t orientations = 0;
+        for (int cell = e.cell_base; cell < e.cell_base + e.cell_count; ++cell) {
+            const std::vector<quaternion> grid =
+                rotation_grid(plan_.scan_spacing, turn, cartesian_point_group(state_.cells.at(cell)));
+            for (int model = e.model_base; model < e.model_base + e.model_count; ++model) {
+                const solution like = starting_solution(cell, model, step.placements, start_positions_);
+                scan_orientations(grid, like, place, objective, archive);
+                orientations += grid.size();
+            }
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (state_.report_steps)
+            std::cout << "Orientation scan: " << orientations << " orientations in " << std::fixed
+                      << std::setprecision(1) << seconds << " s" << std::endl;
+    }
+
+    // Simplex refinement (unless `refined` already), then, for models with
+    // several segments, once more segment by segment.
+    void refine_locally(solution& s, const scorer_data& data, bool refined = false) {
         std::ostream& out = std::cout;
         auto objective = [&](const solution& x) {
             return plan_.r_factor_target ? data.r_factor(x) : -data.correlation(x);
         };
         const bool orientation = plan_.evolution.search_orientation;
         const bool position = plan_.evolution.search_position;
-        if (plan_.report_local) out << "Local optimization" << std::flush;
-        const evolution_settings& e = plan_.evolution;
-        const babinet_limits babinet{e.babinet, e.babinet_k_min, e.babinet_k_max, e.babinet_b_min, e.babinet_b_max};
-        refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance, babinet);
-        if (plan_.report_local) out << " completed" << std::endl;
+        if (!refined) {
+            if (plan_.report_local) out << "Local optimization" << std::flush;
+            const evolution_settings& e = plan_.evolution;
+            const babinet_limits babinet{e.babinet, e.babinet_k_min, e.babinet_k_max, e.babinet_b_min,
+                                         e.babinet_b_max};
+            refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance,
+                           babinet);
+            if (plan_.report_local) out << " completed" << std::endl;
+        }
         solution unsplit = s;
         if (!plan_.local_segments || !split_segments(s, state_.models, start_positions_)) return;
         unsplit_ = std::move(unsplit);
@@ -395,6 +515,15 @@ private:
         text << seconds;
         std::cout << "Total elapsed time: " << text.str() << " sec" << std::endl;
     }
+
+    // Candidates closer than this (A RMSD up to symmetry) are one placement,
+    // well within the reach of the simplex refinement.
+    static constexpr double candidate_tolerance = 2.0;
+    // Random placements behind the score Z.
+    static constexpr int random_placement_count = 500;
+    // Candidates refined at the full resolution after the first refinement
+    // at the global search's resolution.
+    static constexpr std::size_t finalists = 3;
 
     run_state& state_;
     const search_plan plan_;

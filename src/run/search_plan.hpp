@@ -41,6 +41,12 @@ struct search_plan {
     bool fft_translation = false;
     double translation_d_min = 5.0;
     int translation_peaks = 3;
+    // Orientations of the fft mode: every point of a rotation grid of this
+    // spacing (radians) instead of the evolutionary search; the best
+    // `candidates` distinct placements are each refined.
+    bool orientation_scan = false;
+    double scan_spacing = 0.0;
+    int candidates = 1;
 };
 
 search_plan read_plan(const run_state& state);

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/errors.hpp"
+#include "search/rotation_grid.hpp"
 #include "settings/parameter_checks.hpp"
 
 namespace zelt {
@@ -259,8 +260,15 @@ const std::vector<std::pair<const char*, const char*>>& default_parameter_table(
         // orientations only with every candidate placed by the fast
         // translation function (its own resolution limit and peaks rescored).
         {"optimizer.translation", "evolutionary"},
-        {"optimizer.translation.resolution", "5.0"},
+        {"optimizer.translation.resolution", "auto"},
         {"optimizer.translation.peaks", "3"},
+        // The fft mode's orientations: evolved, or every point of a rotation
+        // grid ("auto" spacing from the model's size and the resolution); the
+        // best distinct placements found are each refined before the
+        // attempt's solution is chosen.
+        {"optimizer.orientation", "evolutionary"},
+        {"optimizer.orientation.spacing", "auto"},
+        {"optimizer.translation.candidates", "20"},
     };
     return table;
 }
@@ -310,6 +318,27 @@ void check_counts(const parameter_store& p) {
                             p.text("evolution.population") + ").");
 }
 
+namespace {
+
+// The orientation search of the fft mode and the scan's grid spacing; a
+// grid of more than max_scan_orientations (in P1) is refused.
+void check_orientation_search(const parameter_store& p) {
+    const std::string& search = p.text("optimizer.orientation");
+    if (search != "evolutionary" && search != "scan")
+        throw std::runtime_error("optimizer.orientation must be \"evolutionary\" or \"scan\" (is \"" + search +
+                                 "\").");
+    const std::string& spacing = p.text("optimizer.orientation.spacing");
+    if (spacing == "auto") return;
+    const double degrees = p.real("optimizer.orientation.spacing");
+    if (!(degrees > 0.0 && std::isfinite(degrees)) ||
+        rotation_grid_points(degrees / radians_to_degrees) > max_scan_orientations)
+        throw range_refusal("optimizer.orientation.spacing must be a positive angle in degrees giving at most " +
+                            std::to_string(static_cast<long>(max_scan_orientations)) +
+                            " orientations, or auto (is " + spacing + ").");
+}
+
+}  // namespace
+
 void check_translation_mode(const parameter_store& p) {
     const std::string& mode = p.text("optimizer.translation");
     if (mode == "evolutionary") return;
@@ -319,13 +348,20 @@ void check_translation_mode(const parameter_store& p) {
     if (p.boolean("optimize.copies") || p.boolean("optimize.assembly"))
         throw std::runtime_error(
             "the fft translation search places one copy at a time: it cannot be combined with -M or -A.");
-    const double d = p.real("optimizer.translation.resolution");
-    if (!(d > 0.0 && std::isfinite(d)))
-        throw range_refusal("optimizer.translation.resolution must be a positive resolution in Angstroms (is " +
-                                 p.text("optimizer.translation.resolution") + ").");
+    if (p.text("optimizer.translation.resolution") != "auto") {
+        const double d = p.real("optimizer.translation.resolution");
+        if (!(d > 0.0 && std::isfinite(d)))
+            throw range_refusal(
+                "optimizer.translation.resolution must be a positive resolution in Angstroms or auto (is " +
+                p.text("optimizer.translation.resolution") + ").");
+    }
     if (p.integer("optimizer.translation.peaks") < 1)
         throw range_refusal("optimizer.translation.peaks must be at least 1 (is " +
                                  p.text("optimizer.translation.peaks") + ").");
+    if (p.integer("optimizer.translation.candidates") < 1)
+        throw range_refusal("optimizer.translation.candidates must be at least 1 (is " +
+                            p.text("optimizer.translation.candidates") + ").");
+    check_orientation_search(p);
 }
 
 void check_babinet_bounds(const parameter_store& p) {

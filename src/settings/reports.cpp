@@ -18,7 +18,7 @@ void print_banner(std::ostream& out) {
     out << '\n' << std::flush;
 }
 
-void print_options_summary(std::ostream& out, const parameter_store& p) {
+void print_options_summary(std::ostream& out, const parameter_store& p, const std::string& fft_settings) {
     out << "Optimizing:";
     if (p.boolean("optimize.orientation")) out << " orientation";
     if (p.boolean("optimize.position")) out << " position";
@@ -40,9 +40,7 @@ void print_options_summary(std::ostream& out, const parameter_store& p) {
     const std::string& prefix = p.text("output.prefix");
     out << "Prefix for output coordinate file name: " << (prefix == "-" ? "none (stdout)" : prefix)
         << '\n';
-    if (p.text("optimizer.translation") == "fft")
-        out << "Translation search: fft to " << p.text("optimizer.translation.resolution") << " Angstroms, "
-            << p.text("optimizer.translation.peaks") << " peaks rescored\n";
+    out << fft_settings;
     out << '\n' << std::flush;
 }
 

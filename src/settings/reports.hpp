@@ -14,7 +14,10 @@ inline constexpr const char* program_web_address = "https://github.com/zelt-mr/z
 void print_banner(std::ostream& out);
 
 // Settings of the run as stored in the effective store.
-void print_options_summary(std::ostream& out, const parameter_store& effective);
+// fft_settings: the lines on the fft search, printed last (empty in the
+// evolutionary mode).
+void print_options_summary(std::ostream& out, const parameter_store& effective,
+                           const std::string& fft_settings = {});
 
 // Explains the columns of the solution lines.
 void print_solution_legend(std::ostream& out);

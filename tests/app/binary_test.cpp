@@ -261,11 +261,27 @@ TEST(Binary, TranslationSearchRefusals) {
             {fft + "-A " + files,
              ": Error: the fft translation search places one copy at a time: it cannot be combined with -M or -A."},
             {fft + "-P optimizer.translation.resolution=0 " + files,
-             ": Value out of range: optimizer.translation.resolution must be a positive resolution in Angstroms (is 0)."},
+             ": Value out of range: optimizer.translation.resolution must be a positive resolution in Angstroms or auto (is 0)."},
             {fft + "-P optimizer.translation.resolution=nan " + files,
-             ": Value out of range: optimizer.translation.resolution must be a positive resolution in Angstroms (is nan)."},
+             ": Value out of range: optimizer.translation.resolution must be a positive resolution in Angstroms or auto (is nan)."},
             {fft + "-P optimizer.translation.peaks=0 " + files,
              ": Value out of range: optimizer.translation.peaks must be at least 1 (is 0)."},
+            {fft + "-P optimizer.translation.candidates=0 " + files,
+             ": Value out of range: optimizer.translation.candidates must be at least 1 (is 0)."},
+            {fft + "-P optimizer.orientation=grid " + files,
+             ": Error: optimizer.orientation must be \"evolutionary\" or \"scan\" (is \"grid\")."},
+            {fft + "-P optimizer.orientation=scan -P optimizer.orientation.spacing=0 " + files,
+             ": Value out of range: optimizer.orientation.spacing must be a positive angle in degrees giving at "
+             "most 10000000 orientations, or auto (is 0)."},
+            {fft + "-P optimizer.orientation=scan -P optimizer.orientation.spacing=-5 " + files,
+             ": Value out of range: optimizer.orientation.spacing must be a positive angle in degrees giving at "
+             "most 10000000 orientations, or auto (is -5)."},
+            // 0.8 degrees: 4 * 225^3 = 45.6 million grid points.
+            {fft + "-P optimizer.orientation.spacing=0.8 " + files,
+             ": Value out of range: optimizer.orientation.spacing must be a positive angle in degrees giving at "
+             "most 10000000 orientations, or auto (is 0.8)."},
+            {fft + "-P optimizer.translation.resolution=fine " + files,
+             ": Error parsing numeric value from input: invalid stod argument"},
         },
         t.path().string());
     EXPECT_TRUE(std::filesystem::is_empty(t.path()));

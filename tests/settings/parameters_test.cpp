@@ -35,8 +35,9 @@ TEST(Defaults, TableHasEveryKeyOnceWithItsValue) {
         {"model.b-factor", "b"}, {"model.plddt-threshold", "70"},
         {"report.summary", "true"}, {"report.summary.tolerance", "2.0"}, {"output.json", "true"},
         {"output.map-coefficients", "true"},
-        {"optimizer.translation", "evolutionary"}, {"optimizer.translation.resolution", "5.0"},
-        {"optimizer.translation.peaks", "3"}};
+        {"optimizer.translation", "evolutionary"}, {"optimizer.translation.resolution", "auto"},
+        {"optimizer.translation.peaks", "3"}, {"optimizer.orientation", "evolutionary"},
+        {"optimizer.orientation.spacing", "auto"}, {"optimizer.translation.candidates", "20"}};
     ASSERT_EQ(table.size(), 78u + added_keys.size());
     std::set<std::string> keys;
     for (const auto& [k, v] : table) EXPECT_TRUE(keys.insert(k).second) << "duplicate " << k;

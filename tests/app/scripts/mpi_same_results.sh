@@ -33,8 +33,10 @@ cases=(
   "-e 16 $small -n 4 -C -m 2 -w 1 $mtz $examples/beta.pdb"
   "-e 17 -h 6 -g 3 -p 16 -n 4 -m 2 -P optimizer.translation=fft $mtz $work/segmented.pdb"
   "-e 18 -h 6 -n 2 -T -P optimizer.translation=fft $mtz $examples/beta.pdb"
+  "-e 19 -h 6 -n 4 -m 2 -P optimizer.translation=fft -P optimizer.orientation=scan -P optimizer.orientation.spacing=30 $mtz $examples/beta.pdb"
 )
-without_time() { grep -v '^Total elapsed time: '; }
+# Elapsed times differ from run to run: the run's total and each orientation scan's.
+without_time() { grep -v '^Total elapsed time: ' | sed -E 's/^(Orientation scan: [0-9]+ orientations) in [0-9.]+ s$/\1/'; }
 for i in "${!cases[@]}"; do
   args=${cases[$i]}
   for run in serial np1 np3; do

@@ -1,0 +1,82 @@
+#include "run/fft_search_limits.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <iomanip>
+#include <sstream>
+
+#include "crystal/geometry.hpp"
+#include "run/run_state.hpp"
+
+namespace zelt {
+
+namespace {
+
+double rms_radius(const model& m) {
+    double sum = 0.0;
+    for (const atom& a : m) sum += a.x * a.x + a.y * a.y + a.z * a.z;
+    return m.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(m.size()));
+}
+
+// The expected scattering fraction of the smallest search model.
+double search_fraction(const run_state& state) {
+    const parameter_store& p = state.params;
+    std::size_t smallest = state.models.front().size(), largest = 0, sum = 0, fixed = 0;
+    for (const model& m : state.models) {
+        smallest = std::min(smallest, m.size());
+        largest = std::max(largest, m.size());
+        sum += m.size();
+    }
+    for (const model& m : state.static_list) fixed += m.size();
+    const std::size_t copies = static_cast<std::size_t>(std::max(1, p.integer("copies")));
+    const std::size_t known = (p.boolean("assembly") ? sum : largest) * copies + fixed;
+    const unit_cell& cell = state.cells.front();
+    return expected_fraction(smallest, known, cell.volume, static_cast<int>(cell.group().operators.size()));
+}
+
+}  // namespace
+
+void choose_fft_search_limits(run_state& state) {
+    const parameter_store& p = state.params;
+    const double data_limit = p.real("resolution.high");
+    resolution_choice& choice = state.translation_resolution;
+    if (p.text("optimizer.translation.resolution") == "auto") {
+        choice = choose_translation_resolution(state.reflections, data_limit, search_fraction(state));
+    } else {
+        choice = resolution_choice{};
+        choice.d_min = p.real("optimizer.translation.resolution");
+        choice.fraction = search_fraction(state);
+        const double limit = std::max(choice.d_min, data_limit);
+        const double s2_max = 1.0 / (4.0 * limit * limit);
+        for (const reflection& r : state.reflections) choice.reflections += r.s2 <= s2_max ? 1 : 0;
+        choice.signal = choice.fraction * std::sqrt(static_cast<double>(choice.reflections));
+    }
+    state.scan_spacing_automatic = p.text("optimizer.orientation.spacing") == "auto";
+    if (!state.scan_spacing_automatic) {
+        state.scan_spacing = p.real("optimizer.orientation.spacing") / radians_to_degrees;
+        return;
+    }
+    double radius = 0.0;
+    for (const model& m : state.models) radius = std::max(radius, rms_radius(m));
+    state.scan_spacing = automatic_scan_spacing(radius, std::max(choice.d_min, data_limit));
+}
+
+std::string fft_settings_text(const run_state& state) {
+    const parameter_store& p = state.params;
+    const resolution_choice& c = state.translation_resolution;
+    std::ostringstream out;
+    out << std::fixed << std::setprecision(1) << "Translation search: fft to " << c.d_min << " Angstroms";
+    if (c.automatic)
+        out << " (auto: " << c.reflections << " reflections, model " << std::setprecision(0) << 100.0 * c.fraction
+            << "% of the asymmetric unit, expected signal " << std::setprecision(1) << c.signal << ")";
+    out << ", " << p.text("optimizer.translation.peaks") << " peaks rescored, "
+        << p.text("optimizer.translation.candidates") << " candidates refined\n";
+    out << "Orientation search: " << p.text("optimizer.orientation");
+    if (p.text("optimizer.orientation") == "scan")
+        out << ", grid spacing " << state.scan_spacing * radians_to_degrees << " degrees"
+            << (state.scan_spacing_automatic ? " (auto)" : "");
+    out << '\n';
+    return out.str();
+}
+
+}  // namespace zelt

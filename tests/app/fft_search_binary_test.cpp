@@ -1,0 +1,117 @@
+// The fft translation search through the binary: the resolution its global
+// search chooses for itself, stated in the settings and the run record, the
+// Z-scores of its solutions, and the hint a default-mode run gives when it
+// ends without a clear answer.
+#include "common/test_support.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <regex>
+#include <string>
+
+namespace {
+
+using zelt_test::run_zelt;
+
+std::string ex(const std::string& name) { return zelt_test::example(name).string(); }
+
+// The resolution in "Translation search: fft to X Angstroms (auto: ...".
+double stated_resolution(const std::string& out) {
+    std::smatch m;
+    if (!std::regex_search(out, m, std::regex("Translation search: fft to ([0-9.]+) Angstroms \\(auto: ")))
+        return -1.0;
+    return std::stod(m[1]);
+}
+
+nlohmann::json record(const std::filesystem::path& p) { return nlohmann::json::parse(zelt_test::read_file(p)); }
+
+// A 50-residue piece of beta-lactamase in a small P21212 cell with data to
+// 2 A (the amplitudes do not matter to the choice) against the whole of it in
+// the example's large trigonal cell: the small cell has far fewer reflections
+// to any limit, so its global search must go to a finer limit.
+TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
+    zelt_test::temp_dir t;
+    zelt_test::run_python(
+        "import gemmi, numpy as np\n"
+        "cell = gemmi.UnitCell(35, 36, 61, 90, 90, 90)\n"
+        "sg = gemmi.SpaceGroup('P 21 21 2')\n"
+        "hkl = gemmi.make_miller_array(cell, sg, 2.0)\n"
+        "mtz = gemmi.Mtz(with_base=True)\n"
+        "mtz.cell = cell\n"
+        "mtz.spacegroup = sg\n"
+        "mtz.add_dataset('d')\n"
+        "mtz.add_column('F', 'F')\n"
+        "mtz.add_column('SIGF', 'Q')\n"
+        "f = 100.0 + 10.0 * (np.arange(len(hkl)) % 7)\n"
+        "mtz.set_data(np.column_stack([hkl, f, np.ones(len(hkl))]).astype(np.float32))\n"
+        "mtz.write_to_file('small.mtz')\n"
+        "st = gemmi.read_structure('" + ex("beta.pdb") + "')\n"
+        "for ch in st[0]:\n"
+        "    for i in reversed(range(len(ch))):\n"
+        "        if not 92 <= ch[i].seqid.num <= 141: del ch[i]\n"
+        "st.write_pdb('piece.pdb')\n",
+        t.path().string());
+    const std::string quick = "-e 3 -g0 -n1 -P optimizer.translation=fft -P optimizer.local=none ";
+    const auto small = run_zelt(quick + "-h 2 -m 2 -o small small.mtz piece.pdb", t.path().string());
+    const auto large = run_zelt(quick + "-o large " + ex("beta_blip.mtz") + " " + ex("beta.pdb"), t.path().string());
+    ASSERT_EQ(small.status, 0) << small.err;
+    ASSERT_EQ(large.status, 0) << large.err;
+    const double d_small = stated_resolution(small.out), d_large = stated_resolution(large.out);
+    EXPECT_GT(d_small, 1.9);
+    EXPECT_LE(d_small, 3.5);
+    EXPECT_GE(d_large, 4.0);
+    EXPECT_LE(d_large, 6.0);
+    for (const auto& [prefix, d] : {std::pair{"small", d_small}, std::pair{"large", d_large}}) {
+        const nlohmann::json j = record(t / (std::string(prefix) + ".json"));
+        const nlohmann::json& ts = j.at("translation_search");
+        EXPECT_EQ(ts.at("resolution_rule"), "auto");
+        EXPECT_NEAR(ts.at("resolution").get<double>(), d, 0.05);
+        EXPECT_EQ(j.at("parameters").at("optimizer.translation.resolution"), "auto");
+        // Every solution carries its Z-scores.
+        for (const auto& step : j.at("copy_steps"))
+            for (const auto& a : step.at("attempts")) {
+                EXPECT_TRUE(a.contains("tfz"));
+                EXPECT_TRUE(a.contains("score_z"));
+            }
+    }
+    // The expected-signal figures are the rule's: the fraction times the
+    // square root of the reflections to the chosen limit.
+    const nlohmann::json ts = record(t / "large.json").at("translation_search");
+    EXPECT_NEAR(ts.at("expected_signal").get<double>(),
+                ts.at("model_fraction").get<double>() * std::sqrt(ts.at("reflections").get<double>()), 1e-6);
+    // The example: 2026 atoms in a cell of 651,000 A^3 with 6 operators.
+    EXPECT_NEAR(ts.at("model_fraction").get<double>(), 2026.0 / (651270.0 / 6 / 34.0), 0.01);
+    // A number given is used as given.
+    const auto given = run_zelt(quick + "-P optimizer.translation.resolution=4.5 -o given " + ex("beta_blip.mtz") +
+                                    " " + ex("beta.pdb"),
+                                t.path().string());
+    ASSERT_EQ(given.status, 0) << given.err;
+    EXPECT_NE(given.out.find("Translation search: fft to 4.5 Angstroms, 3 peaks rescored"), std::string::npos);
+    const nlohmann::json g = record(t / "given.json").at("translation_search");
+    EXPECT_EQ(g.at("resolution_rule"), "given");
+    EXPECT_EQ(g.at("resolution").get<double>(), 4.5);
+}
+
+// A default-mode search too short to find beta-lactamase ends "not clear"
+// and points to the fft mode on the line after the verdict; the fft mode's
+// own unclear result does not.
+TEST(FftSearchBinary, UnclearDefaultRunSuggestsTheFftMode) {
+    zelt_test::temp_dir t;
+    const std::string hint =
+        "The fft translation search may find what this search did not: run again with -P "
+        "optimizer.translation=fft\n";
+    const auto r = run_zelt("-e 2016 -n 2 -g 4 -p 60 -w 0 " + ex("beta_blip.mtz") + " " + ex("beta.pdb"),
+                            t.path().string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::size_t verdict = r.out.find("\nnot clear: ");
+    ASSERT_NE(verdict, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.find('\n', verdict + 1) + 1, hint.size()), hint);
+    const auto f = run_zelt("-e 2016 -n 2 -g 1 -p 4 -w 0 -P optimizer.translation=fft -P "
+                            "optimizer.translation.candidates=1 " + ex("beta_blip.mtz") + " " + ex("beta.pdb"),
+                            t.path().string());
+    ASSERT_EQ(f.status, 0) << f.err;
+    EXPECT_EQ(f.out.find(hint), std::string::npos);
+}
+
+}  // namespace

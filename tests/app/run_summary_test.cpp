@@ -112,9 +112,10 @@ TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
     // The MTZ, read back by gemmi, against the run and gemmi's own structure factors.
     auto v = check_files(dir / "ref.best.pdb", dir / "ref.best.mtz");
     const nlohmann::json record = nlohmann::json::parse(read_file(dir / "ref.json"));
-    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 2e-5);
-    EXPECT_NEAR(std::stod(v["cc"]), lines[0].cc, 0.0005);
-    EXPECT_EQ(v["columns"], "H:H K:H L:H FP:F FC:F PHIC:P FWT:F PHWT:P DELFWT:F PHDELWT:P");
+    // FC is scaled in resolution shells, which moves its correlation with FP
+    // a little away from the one of the search.
+    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 0.02);
+    EXPECT_EQ(v["columns"], "H:H K:H L:H FP:F SIGFP:Q FC:F PHIC:P FWT:F PHWT:P DELFWT:F PHDELWT:P FOM:W");
     EXPECT_EQ(v["cell"], v["pdbcell"]);
     EXPECT_EQ(v["sg"], "P 32 2 1 P 32 2 1");
     std::istringstream phase(v["phase"]);
@@ -126,7 +127,7 @@ TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
     EXPECT_GT(strong, 1000);
     EXPECT_LT(mean_difference, 15.0);
     EXPECT_GT(std::stod(v["ampcc"]), 0.95);
-    EXPECT_LT(std::stod(v["fwt"]), 0.01);
+    EXPECT_LT(std::stod(v["fwt"]), 1e-4);
 
     // The record: valid, and holding the solution line.
     const run_result valid = validate(dir / "ref.json");
@@ -254,7 +255,7 @@ TEST(RunSummary, SolvedOnTheExampleBetaSearch) {
     EXPECT_EQ(record["verdict"]["status"], "solved");
     EXPECT_EQ(record["best"]["map_coefficients"], "beta.best.mtz");
     auto v = check_files(dir / pdb, dir / "beta.best.mtz");
-    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 2e-5);
+    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 0.02);
 }
 
 }  // namespace

@@ -209,6 +209,9 @@ const std::vector<std::pair<const char*, const char*>>& default_parameter_table(
         {"optimizer.translation", "evolutionary"},
         {"optimizer.translation.resolution", "5.0"},
         {"optimizer.translation.peaks", "3"},
+        // Worker threads of each process (0: all cores) and the log file.
+        {"threads", "0"},
+        {"output.log", "true"},
     };
     return table;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/command_line.hpp"
+#include "app/parameter_help.hpp"
 #include "app/parameters.hpp"
 #include "app/process_group.hpp"
 #include "app/reports.hpp"
@@ -112,6 +113,10 @@ int process_entry(int argc, char** argv) {
     if (action == command_action::usage) {
         if (process_rank() == 0) print_usage(std::cerr);
         return 1;
+    }
+    if (action == command_action::help) {
+        if (process_rank() == 0) print_help(std::cout);
+        return 0;
     }
     if (action == command_action::version) {
         print_banner(std::cout);

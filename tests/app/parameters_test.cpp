@@ -35,7 +35,7 @@ TEST(Defaults, TableHasEveryKeyOnceWithItsValue) {
         {"report.summary", "true"}, {"report.summary.tolerance", "2.0"}, {"output.json", "true"},
         {"output.map-coefficients", "true"},
         {"optimizer.translation", "evolutionary"}, {"optimizer.translation.resolution", "5.0"},
-        {"optimizer.translation.peaks", "3"}};
+        {"optimizer.translation.peaks", "3"}, {"threads", "0"}, {"output.log", "true"}};
     ASSERT_EQ(table.size(), 78u + added_keys.size());
     std::set<std::string> keys;
     for (const auto& [k, v] : table) EXPECT_TRUE(keys.insert(k).second) << "duplicate " << k;

@@ -8,7 +8,10 @@
 #include <stdexcept>
 #include <string>
 
+#include <tbb/global_control.h>
+
 #include "app/command_line.hpp"
+#include "app/log_file.hpp"
 #include "app/parameter_help.hpp"
 #include "app/parameters.hpp"
 #include "app/process_group.hpp"
@@ -85,6 +88,21 @@ void share_seed(run_state& state) {
     if (process_count() > 1) state.params.set("random.seed", seed);
 }
 
+// The log file (process 0 only) and the limit on worker threads, both set
+// before anything is printed or computed. Settings that fail here fail
+// again, with the same message, when the run is prepared.
+void start_log_and_threads(const parameter_store& overrides, log_file_copy& log,
+                           std::optional<tbb::global_control>& thread_limit) {
+    const parameter_store effective = make_effective_store(default_store(), overrides);
+    const int threads = effective.integer("threads");
+    if (threads < 0)
+        throw range_refusal("threads must be 0 (all cores) or a positive number (is " + effective.text("threads") +
+                            ").");
+    if (threads > 0) thread_limit.emplace(tbb::global_control::max_allowed_parallelism, threads);
+    const std::string name = log_file_name(effective);
+    if (!name.empty() && process_rank() == 0) log.start(name);
+}
+
 }  // namespace
 
 int process_entry(int argc, char** argv) {
@@ -99,12 +117,15 @@ int process_entry(int argc, char** argv) {
     // as a single process would, and every rank ends with status 1.
     command_action action = command_action::run;
     run_state state;
+    log_file_copy log;
+    std::optional<tbb::global_control> thread_limit;
     const auto prepared = failure_of([&] {
         default_store();  // built before the command line is read
         parameter_store overrides;
         action = parse_command_line(argc, argv, overrides);
         if (action == command_action::run) {
             remember_command_line(argc, argv);
+            start_log_and_threads(overrides, log, thread_limit);
             state = prepare_run(overrides, std::cout);
         }
     });

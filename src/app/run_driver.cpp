@@ -164,6 +164,7 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     reading.mmcif_block = mmcif_block;
     s.reflections = read_reflections(s.cells.front(), low, high, data_source, column, used_label, &reading);
     const std::size_t in_range = s.reflections.size();
+    s.data_label = used_label;
     const std::size_t dropped = set_weights(s.reflections, sigma_weighting);
     if (s.report_steps) {
         if (!reading.mmcif_data_block.empty())

@@ -6,6 +6,8 @@
 #include <set>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "app/command_line.hpp"
 #include "app/parameter_help.hpp"
 #include "app/parameters.hpp"
@@ -50,4 +52,25 @@ TEST(Help, UsageWithoutArgumentsIsUnchanged) {
     EXPECT_EQ(usage.out, "");
     EXPECT_EQ(usage.err.rfind("Usage: zelt [options] sca-file pdb-file\n", 0), 0u);
     EXPECT_EQ(usage.err.find("--help"), std::string::npos);
+}
+
+// The run record's schema types every parameter as the program reads it.
+TEST(Help, SchemaTypesEveryParameterByItsKind) {
+    const auto schema = nlohmann::json::parse(read_file(source_dir() / "schema" / "run-record.schema.json"));
+    const auto& properties = schema["properties"]["parameters"]["properties"];
+    std::set<std::string> typed;
+    for (const auto& [key, value] : properties.items()) typed.insert(key);
+    std::set<std::string> stored;
+    for (const auto& [key, value] : zelt::default_store()) stored.insert(key);
+    EXPECT_EQ(typed, stored);
+    for (const std::string& key : stored) {
+        const char* expected = "string";
+        switch (zelt::parameter_kind_of(key)) {
+            case zelt::parameter_kind::boolean: expected = "boolean"; break;
+            case zelt::parameter_kind::integer: expected = "integer"; break;
+            case zelt::parameter_kind::real: expected = "number"; break;
+            case zelt::parameter_kind::text: break;
+        }
+        EXPECT_EQ(properties[key]["type"], expected) << key;
+    }
 }

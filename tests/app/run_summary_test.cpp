@@ -136,7 +136,20 @@ TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
     EXPECT_EQ(record["reflections"]["count"].get<int>(), 8830);
     EXPECT_EQ(record["seed"].get<int>(), 3);
     EXPECT_EQ(record["crystal"]["space_group"]["number"].get<int>(), 154);
-    EXPECT_EQ(record["parameters"]["evolution.generations"], "0");
+    // Parameters as values of their kind; the inputs as the search used them.
+    EXPECT_EQ(record["parameters"]["evolution.generations"], 0);
+    EXPECT_EQ(record["parameters"]["attempts"], 1);
+    EXPECT_EQ(record["parameters"]["random.seed"], 3);
+    EXPECT_EQ(record["parameters"]["resolution.high"], 3.0);
+    EXPECT_EQ(record["parameters"]["report.header"], true);
+    EXPECT_EQ(record["parameters"]["output.prefix"], "ref");
+    EXPECT_EQ(record["inputs"]["data_column"], "Fobs");
+    EXPECT_EQ(record["inputs"]["model_atoms"][0], 2026);
+    EXPECT_EQ(record["reflections"]["resolution_low"], 80.0);
+    EXPECT_NEAR(record["reflections"]["data_resolution_low"].get<double>(), 14.94, 0.01);
+    EXPECT_NEAR(record["reflections"]["data_resolution_high"].get<double>(), 3.004, 0.001);
+    EXPECT_GE(record["threads"].get<int>(), 1);
+    EXPECT_EQ(record["best"]["babinet"], record["copy_steps"][0]["attempts"][0]["babinet"]);
     EXPECT_EQ(record["command_line"].back(), "beta_ref.pdb");
     EXPECT_EQ(record["best"]["coordinates"], "ref.best.pdb");
     EXPECT_EQ(record["best"]["map_coefficients"], "ref.best.mtz");

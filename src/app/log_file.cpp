@@ -12,6 +12,7 @@ namespace {
 class tee_buffer : public std::streambuf {
 public:
     tee_buffer(std::streambuf* first, std::streambuf* second) : first_(first), second_(second) {}
+    void set_second(std::streambuf* second) { second_ = second; }
 
 protected:
     int overflow(int c) override {
@@ -46,12 +47,25 @@ std::string log_file_name(const parameter_store& p) {
 }
 
 void log_file_copy::start(const std::string& name) {
-    file_.open(name, std::ios::binary | std::ios::trunc);
-    if (!file_.is_open()) throw io_error("unable to write the file " + name);
+    name_ = name;
     std::cout.flush();
     console_ = std::cout.rdbuf();
-    tee_ = std::make_unique<tee_buffer>(console_, file_.rdbuf());
+    tee_ = std::make_unique<tee_buffer>(console_, &kept_);
     std::cout.rdbuf(tee_.get());
+}
+
+void log_file_copy::open() {
+    if (!console_) return;
+    std::cout.flush();
+    file_.open(name_, std::ios::binary | std::ios::trunc);
+    if (!file_.is_open()) {
+        std::cout.rdbuf(console_);
+        console_ = nullptr;
+        throw io_error("unable to write the file " + name_);
+    }
+    file_ << kept_.str();
+    kept_.str("");
+    static_cast<tee_buffer*>(tee_.get())->set_second(file_.rdbuf());
 }
 
 log_file_copy::~log_file_copy() {

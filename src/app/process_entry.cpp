@@ -88,8 +88,9 @@ void share_seed(run_state& state) {
     if (process_count() > 1) state.params.set("random.seed", seed);
 }
 
-// The log file (process 0 only) and the limit on worker threads, both set
-// before anything is printed or computed. Settings that fail here fail
+// The log (process 0 only; the file itself is opened once the run is
+// prepared) and the limit on worker threads, both set before anything is
+// printed or computed. Settings that fail here fail
 // again, with the same message, when the run is prepared.
 void start_log_and_threads(const parameter_store& overrides, log_file_copy& log,
                            std::optional<tbb::global_control>& thread_limit) {
@@ -147,6 +148,7 @@ int process_entry(int argc, char** argv) {
     // The search: a rank that fails here ends the whole run, since the others
     // would wait for its attempts forever.
     const auto searched = failure_of([&] {
+        log.open();
         run_search(state);
         std::cout.flush();
     });

@@ -17,6 +17,7 @@
 #include "app/process_group.hpp"
 #include "app/reports.hpp"
 #include "app/run_summary.hpp"
+#include "app/attempt_progress.hpp"
 #include "app/search_plan.hpp"
 #include "score/pearson.hpp"
 #include "score/scorer.hpp"
@@ -94,7 +95,10 @@ public:
     explicit search_loops(run_state& state)
         : state_(state), plan_(read_plan(state)), rng_(state.seed), fixed_(plan_.range_fixed),
           rotation_rate_(plan_.rotation_rate), rotation_size_(plan_.rotation_size),
-          centres_(state.model_centres) {}
+          centres_(state.model_centres),
+          progress_(std::cerr, process_rank() == 0 && progress_wanted(state.params.text("report.evolution"),
+                                                                      state.report_steps),
+                    process_rank(), process_count()) {}
 
     void run() {
         const int n_cells = static_cast<int>(state_.cells.size());
@@ -303,6 +307,7 @@ private:
     // One attempt: global search (or the models as placed), local refinement,
     // normalisation and the two scores.
     copy_result run_attempt(const copy_step& step, int attempt) {
+        progress_.started(attempt);
         if (state_.report_steps)
             print_loop_header(state_, step.where, attempt);
         solution s = plan_.evolutionary ? global_search(step)
@@ -314,6 +319,7 @@ private:
                                plan_.restricted);
         const double cc = step.data->correlation(s);
         const double r = step.data->r_factor(s);
+        progress_.finished(attempt, plan_.attempts, step_label(state_, step.where));
         return plan_.r_factor_target ? copy_result{s, r, cc, cc, r} : copy_result{s, cc, r, cc, r};
     }
 
@@ -393,6 +399,7 @@ private:
     std::vector<vec3> start_positions_;       // fractional model centres of the current cell
     std::optional<solution> unsplit_;         // the last attempt's solution before its segment split
     std::vector<vec3> centres_;               // Cartesian centres, segment models included
+    attempt_progress progress_;               // progress lines on standard error
 };
 
 }  // namespace

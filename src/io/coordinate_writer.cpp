@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "crystal/geometry.hpp"
+#include "io/anisou.hpp"
 #include "io/io_error.hpp"
 
 namespace zelt {
@@ -58,6 +59,7 @@ void write_atom(std::ostream& out, const atom& a, const unit_cell& cell, char ch
     else
         out << std::string(26, ' ');
     out.put('\n');
+    if (!a.anisou.empty()) write_anisou(out, line, chain_of(a, chain), a.anisou);
 }
 
 // The TER record after atom `a`: the next serial number, its residue name,

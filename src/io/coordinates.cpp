@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "io/anisou.hpp"
 #include "io/element.hpp"
 #include "io/file_format.hpp"
 #include "io/io_error.hpp"
@@ -124,8 +125,12 @@ model read_atoms(std::istream& in, const std::string& source) {
     model atoms;
     std::string line;
     std::int16_t member = 0, members_seen = 0;
+    bool after_atom = false;
     for (std::size_t number = 1; read_line(in, line); ++number) {
         if (is_model_record(line)) member = members_seen < 32767 ? members_seen++ : member;
+        // An ANISOU record belongs to the atom record right before it.
+        if (is_anisou_record(line) && after_atom && atoms.back().anisou.empty()) atoms.back().anisou = line;
+        after_atom = false;
         if (!is_atom_record(line) || line.size() < 53) continue;
         atom a;
         a.x = field_to_double(columns(line, 31, 38));
@@ -141,6 +146,7 @@ model read_atoms(std::istream& in, const std::string& source) {
         a.member = member;
         a.line = std::move(line);
         atoms.push_back(std::move(a));
+        after_atom = true;
         line.clear();
     }
     if (in.bad()) throw io_error("error reading coordinates");

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/attempt_progress.hpp"
 #include "common/test_support.hpp"
 
 using namespace zelt_test;
@@ -72,4 +73,19 @@ TEST(RunFiles, LogFileHoldsStandardOutput) {
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.err, zelt_binary() + ": An I/O error has occurred: unable to write the file "
                                               "missing/folder/x.log\nExiting...\n");
+}
+
+TEST(RunFiles, ProgressLinesOnStandardErrorWithVerbosityTwo) {
+    temp_dir dir;
+    const run_result quiet = run_zelt(quick + "-w 0 " + mtz + " " + beta, dir.path().string());
+    EXPECT_EQ(quiet.err, "");  // standard error is no terminal here
+    const run_result verbose = run_zelt(quick + "-v 2 -w 0 " + mtz + " " + beta, dir.path().string());
+    ASSERT_EQ(verbose.status, 0) << verbose.err;
+    EXPECT_TRUE(std::regex_match(verbose.err, std::regex("Attempt 1 of 2 done: 1 left, about [0-9]+ s to go\n"
+                                                         "Attempt 2 of 2 done: 0 left\n")))
+        << verbose.err;
+    EXPECT_EQ(verbose.out.find("done:"), std::string::npos);
+    EXPECT_EQ(zelt::attempt_progress::duration_text(65.4), "1 min 5 s");
+    EXPECT_EQ(zelt::attempt_progress::duration_text(7385), "2 h 3 min");
+    EXPECT_EQ(zelt::attempt_progress::duration_text(12.2), "12 s");
 }

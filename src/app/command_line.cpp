@@ -201,6 +201,8 @@ void set_verbosity(int level, parameter_store& o) {
 }  // namespace
 
 command_action parse_command_line(int argc, const char* const* argv, parameter_store& o) {
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] != nullptr && std::strcmp(argv[i], "--help") == 0) return command_action::help;
     option_scanner scan(argc, argv);
     bool configuration_given = false;
     for (int letter; (letter = scan.next()) != option_scanner::end_of_options;) {
@@ -243,7 +245,10 @@ command_action parse_command_line(int argc, const char* const* argv, parameter_s
         case 'n': o.set("attempts", checked_value(letter, v)); break;
         case 'o': o.set("output.prefix", v); break;
         case 'p': o.set("evolution.population", checked_value(letter, v)); break;
-        case 'P': apply_definition(v, o, "incorrect parameter definition on command line: "); break;
+        case 'P':
+            if (v == "help") return command_action::help;
+            apply_definition(v, o, "incorrect parameter definition on command line: ");
+            break;
         case 'R':
             o.set("optimize.orientation", "true");
             o.set("optimize.position", "false");

@@ -67,7 +67,8 @@ void read_configuration_file(const std::string& name, parameter_store& overrides
 // The usage text, with the current defaults in parentheses.
 void print_usage(std::ostream& out);
 
-enum class command_action { run, usage, version };
+// help: `--help` anywhere on the command line, or `-P help`.
+enum class command_action { run, usage, version, help };
 
 // Scans the options and the positional arguments into the overrides store.
 // Returns what the process is to do next; failing options throw.

@@ -8,9 +8,13 @@
 #include <stdexcept>
 #include <string>
 
+#include <tbb/global_control.h>
+
 #include "app/command_line.hpp"
+#include "app/parameter_help.hpp"
 #include "common/errors.hpp"
 #include "parallel/process_group.hpp"
+#include "run/log_file.hpp"
 #include "run/run_preparation.hpp"
 #include "run/run_summary.hpp"
 #include "run/search_loops.hpp"
@@ -96,6 +100,22 @@ int check_standard_output(const std::string& program) {
     return lost ? fail(program, *lost) : 0;
 }
 
+// The log (process 0 only; the file itself is opened once the run is
+// prepared) and the limit on worker threads, both set before anything is
+// printed or computed. Settings that fail here fail
+// again, with the same message, when the run is prepared.
+void start_log_and_threads(const parameter_store& overrides, log_file_copy& log,
+                           std::optional<tbb::global_control>& thread_limit) {
+    const parameter_store effective = make_effective_store(default_store(), overrides);
+    const int threads = effective.integer("threads");
+    if (threads < 0)
+        throw range_refusal("threads must be 0 (all cores) or a positive number (is " + effective.text("threads") +
+                            ").");
+    if (threads > 0) thread_limit.emplace(tbb::global_control::max_allowed_parallelism, threads);
+    const std::string name = log_file_name(effective);
+    if (!name.empty() && process_rank() == 0) log.start(name);
+}
+
 }  // namespace
 
 int process_entry(int argc, char** argv) {
@@ -110,11 +130,14 @@ int process_entry(int argc, char** argv) {
     // as a single process would, and every rank ends with status 1.
     command_action action = command_action::run;
     run_state state;
+    log_file_copy log;
+    std::optional<tbb::global_control> thread_limit;
     const auto prepared = failure_of([&] {
         default_store();  // built before the command line is read
         parameter_store overrides;
         action = parse_command_line(argc, argv, overrides);
         if (action == command_action::run) {
+            start_log_and_threads(overrides, log, thread_limit);
             state = prepare_run(overrides, std::cout);
             state.command_line.assign(argv, argv + argc);
         }
@@ -125,6 +148,10 @@ int process_entry(int argc, char** argv) {
         if (process_rank() == 0) print_usage(std::cerr);
         return 1;
     }
+    if (action == command_action::help) {
+        if (process_rank() == 0) print_help(std::cout);
+        return 0;
+    }
     if (action == command_action::version) {
         print_banner(std::cout);
         return check_standard_output(program);
@@ -133,6 +160,7 @@ int process_entry(int argc, char** argv) {
     // The search: a rank that fails here ends the whole run, since the others
     // would wait for its attempts forever.
     const auto searched = failure_of([&] {
+        log.open();
         run_search(state);
         throw_if_output_lost();
     });

@@ -12,6 +12,7 @@
 
 #include "crystal/geometry.hpp"
 #include "common/errors.hpp"
+#include "io/anisou.hpp"
 #include "io/atomic_file.hpp"
 
 namespace zelt {
@@ -46,6 +47,58 @@ void check_pdb_columns(const model_list& lists, const unit_cell& cell, const std
         }
 }
 
+// The chain written for an atom: `chain`, or the record's own when it is 0.
+char chain_of(const atom& a, char chain) { return chain != '\0' ? chain : a.line.size() > 21 ? a.line[21] : ' '; }
+
+bool is_atom_record(const atom& a) { return a.line.rfind("ATOM  ", 0) == 0; }
+
+void write_atom(std::ostream& out, const atom& a, const unit_cell& cell, char chain) {
+    const std::string& line = a.line;
+    put_columns(out, line, 0, 21);
+    out.put(chain_of(a, chain));
+    put_columns(out, line, 22, 8);
+    const vec3 x = cell.to_orthogonal({a.x, a.y, a.z});
+    out << std::setw(8) << x[0] << std::setw(8) << x[1] << std::setw(8) << x[2];
+    if (line.size() >= 55)
+        out.write(line.data() + 54, static_cast<std::streamsize>(line.size() - 54));
+    else
+        out << std::string(26, ' ');
+    out.put('\n');
+    if (!a.anisou.empty()) write_anisou(out, line, chain_of(a, chain), a.anisou);
+}
+
+// The TER record after atom `a`: the next serial number, its residue name,
+// chain and residue number.
+void write_ter(std::ostream& out, const atom& a, char chain) {
+    std::string serial;
+    try {
+        serial = std::to_string(std::stoi(a.line.substr(6, 5)) + 1);
+    } catch (const std::exception&) {
+    }
+    out << "TER   " << std::setw(5) << serial.substr(0, 5) << "      ";
+    put_columns(out, a.line, 17, 3);
+    out << ' ' << chain_of(a, chain);
+    put_columns(out, a.line, 22, 5);
+    out << std::string(53, ' ') << '\n';
+}
+
+// The atoms of ensemble member `member` of one list (all of a list that is
+// no ensemble), with a TER record after each chain of ATOM records.
+void write_member(std::ostream& out, const model& list, const unit_cell& cell, int member, char chain) {
+    bool ensemble = false;
+    for (const atom& a : list) ensemble = ensemble || a.member != 0;
+    const atom* previous = nullptr;
+    for (const atom& a : list) {
+        if (ensemble && a.member != member) continue;
+        if (previous && is_atom_record(*previous) &&
+            (!is_atom_record(a) || chain_of(a, chain) != chain_of(*previous, chain)))
+            write_ter(out, *previous, chain);
+        write_atom(out, a, cell, chain);
+        previous = &a;
+    }
+    if (previous && is_atom_record(*previous)) write_ter(out, *previous, chain);
+}
+
 }  // namespace
 
 void write_coordinates(std::ostream& out, const model_list& lists, const unit_cell& cell,
@@ -63,23 +116,16 @@ void write_coordinates(std::ostream& out, const model_list& lists, const unit_ce
         << std::setw(4) << group.operators.size() << '\n';
 
     out << std::setprecision(3);
-    for (std::size_t k = 0; k < lists.size(); ++k) {
-        for (const atom& a : lists[k]) {
-            const std::string& line = a.line;
-            put_columns(out, line, 0, 21);
-            if (reassign_chains)
-                out.put(static_cast<char>('A' + k % 26));
-            else
-                put_columns(out, line, 21, 1);
-            put_columns(out, line, 22, 8);
-            const vec3 x = cell.to_orthogonal({a.x, a.y, a.z});
-            out << std::setw(8) << x[0] << std::setw(8) << x[1] << std::setw(8) << x[2];
-            if (line.size() >= 55)
-                out.write(line.data() + 54, static_cast<std::streamsize>(line.size() - 54));
-            else
-                out << std::string(26, ' ');
-            out.put('\n');
+    int members = 1;
+    for (const model& list : lists)
+        for (const atom& a : list) members = std::max(members, a.member + 1);
+    for (int m = 0; m < members; ++m) {
+        if (members > 1) out << "MODEL     " << std::setw(4) << m + 1 << std::string(66, ' ') << '\n';
+        for (std::size_t k = 0; k < lists.size(); ++k) {
+            const char chain = static_cast<char>('A' + k % 26);
+            write_member(out, lists[k], cell, m, reassign_chains ? chain : '\0');
         }
+        if (members > 1) out << "ENDMDL" << std::string(74, ' ') << '\n';
     }
     out << "END" << std::string(51, ' ') << '\n' << std::flush;
 }

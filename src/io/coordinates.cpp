@@ -8,12 +8,13 @@
 #include <stdexcept>
 #include <vector>
 
-#include "model/element.hpp"
-#include "io/file_format.hpp"
 #include "common/errors.hpp"
+#include "io/anisou.hpp"
+#include "io/file_format.hpp"
 #include "io/mmcif_models.hpp"
 #include "io/reflection_files.hpp"
 #include "io/text_input.hpp"
+#include "model/element.hpp"
 #include "model/search_model_options.hpp"
 
 namespace zelt {
@@ -122,8 +123,12 @@ model read_atoms(std::istream& in, const std::string& source) {
     model atoms;
     std::string line;
     std::int16_t member = 0, members_seen = 0;
+    bool after_atom = false;
     for (std::size_t number = 1; read_line(in, line); ++number) {
         if (is_model_record(line)) member = members_seen < 32767 ? members_seen++ : member;
+        // An ANISOU record belongs to the atom record right before it.
+        if (is_anisou_record(line) && after_atom && atoms.back().anisou.empty()) atoms.back().anisou = line;
+        after_atom = false;
         if (!is_atom_record(line) || line.size() < 53) continue;
         atom a;
         on_line(source, number, [&] {
@@ -142,6 +147,7 @@ model read_atoms(std::istream& in, const std::string& source) {
         a.member = member;
         a.line = std::move(line);
         atoms.push_back(std::move(a));
+        after_atom = true;
         line.clear();
     }
     if (in.bad()) throw io_error("error reading coordinates");

@@ -256,3 +256,43 @@ reflection_set read_mmcif_reflections(std::string_view bytes, const std::string&
 }
 
 }  // namespace zelt
+
+namespace zelt {
+
+std::vector<std::pair<std::array<int, 3>, float>> read_mmcif_free_flags(std::string_view bytes, const std::string& name,
+                                                                        const std::string& block, std::string& label) {
+    return guarded(name, [&] {
+        std::vector<gemmi::ReflnBlock> blocks = parse_blocks(bytes, name);
+        const gemmi::ReflnBlock& b = choose_block(blocks, block, name);
+        std::vector<std::pair<std::array<int, 3>, float>> flags;
+        label.clear();
+        const int numbered = b.find_column_index("pdbx_r_free_flag");
+        const int status = numbered >= 0 ? -1 : b.find_column_index("status");
+        const int column = numbered >= 0 ? numbered : status;
+        if (column < 0) return flags;
+        label = numbered >= 0 ? "pdbx_r_free_flag" : "status";
+        const auto hkl = b.get_hkl_column_indices();
+        const gemmi::cif::Loop& loop = *b.refln_loop;
+        for (std::size_t row = 0; row < loop.length(); ++row) {
+            const std::string& text = loop.val(row, static_cast<std::size_t>(column));
+            if (gemmi::cif::is_null(text)) continue;
+            float flag = 0.0f;
+            if (numbered >= 0) {
+                const double v = gemmi::cif::as_number(text);
+                if (!std::isfinite(v)) continue;
+                flag = static_cast<float>(v);
+            } else {
+                const std::string s = gemmi::cif::as_string(text);
+                if (s != "f" && s != "o") continue;
+                flag = s == "f" ? 0.0f : 1.0f;
+            }
+            const std::array<int, 3> index{static_cast<int>(miller_index(loop.val(row, hkl[0]))),
+                                           static_cast<int>(miller_index(loop.val(row, hkl[1]))),
+                                           static_cast<int>(miller_index(loop.val(row, hkl[2])))};
+            flags.emplace_back(index, flag);
+        }
+        return flags;
+    });
+}
+
+}  // namespace zelt

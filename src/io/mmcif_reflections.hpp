@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
@@ -39,5 +41,16 @@ reflection_set read_mmcif_reflections(std::string_view bytes, const std::string&
                                       const unit_cell& cell, double low, double high,
                                       const std::string& column, const std::string& block,
                                       mmcif_reflection_report& report);
+
+}  // namespace zelt
+
+namespace zelt {
+
+// The free-R flags of the chosen block, one per row that has one, keyed by
+// its Miller index: `pdbx_r_free_flag` as written, else `status` with "f"
+// (free set) as 0 and "o" (working set) as 1, as the MTZ FreeR_flag column
+// numbers them. `label` receives the item read; empty when there is none.
+std::vector<std::pair<std::array<int, 3>, float>> read_mmcif_free_flags(std::string_view bytes, const std::string& name,
+                                                                        const std::string& block, std::string& label);
 
 }  // namespace zelt

@@ -206,8 +206,12 @@ std::string mtz_file::first_column_of_type(char type) const {
 mtz_column_choice mtz_file::choose_data_column(const std::string& requested) const {
     std::string label;
     if (!requested.empty()) {
-        if (column_index(requested) < 0)
-            throw std::runtime_error("column with label '" + requested + "' not found in MTZ file");
+        if (column_index(requested) < 0) {
+            std::string labels;
+            for (const mtz_column& c : columns_) labels += (labels.empty() ? "" : ", ") + c.label;
+            throw std::runtime_error("column with label '" + requested + "' not found in MTZ file (its columns: " +
+                                     labels + ")");
+        }
         label = requested;
     }
     if (label.empty()) {
@@ -317,16 +321,26 @@ reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, doubl
                            std::to_string(mtz.column_count()) + " columns of its rows");
     }
 
-    std::size_t dropped = 0;
+    if (reading) {
+        reading->automatic_choice = mtz_column.empty();
+        for (const auto& c : mtz.columns())
+            if (!c.type.empty() && std::string("FJGK").find(c.type.front()) != std::string::npos)
+                reading->data_columns.push_back(c.label + " (" + c.type + ")");
+    }
+    std::size_t dropped = 0, negative = 0;
     miller_index_tally indices;
     for (std::int64_t r = 0; r < mtz.row_count(); ++r) {
         const auto row = mtz.read_row(r, h, k, l, data);
         indices.check(row[0], row[1], row[2]);
         const float v = row[3];
         // NaN is the format's mark of a missing value; negative values are
-        // not used either.
-        if (std::isnan(v) || v < 0) continue;
+        // not used either, but counted.
+        if (std::isnan(v)) continue;
         if (!in_resolution_range(cell, low, high, row[0], row[1], row[2])) continue;
+        if (v < 0) {
+            ++negative;
+            continue;
+        }
         reflection refl;
         refl.h = row[0];
         refl.k = row[1];
@@ -340,7 +354,11 @@ reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, doubl
         keep_acceptable(set, refl, dropped);
     }
     indices.refuse_any(name);
-    if (reading) reading->dropped += dropped;
+    if (reading) {
+        reading->dropped += dropped;
+        reading->negative += negative;
+        reading->intensities = choice.kind == data_kind::intensities;
+    }
     if (choice.kind == data_kind::intensities) intensities_to_amplitudes(set, reading);
     return set;
 }

@@ -8,6 +8,7 @@
 // many were left out instead of scoring NaN.
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "crystal/reflection.hpp"
 
@@ -25,6 +26,13 @@ struct reflection_reading {
     std::size_t dropped = 0;
     // Out: the mmCIF data block read (empty for other formats).
     std::string mmcif_data_block;
+    // Out (MTZ): values below zero in the resolution range, left out; whether
+    // the column holds intensities; whether the reader chose the column
+    // itself; the file's amplitude and intensity columns, "LABEL (TYPE)".
+    std::size_t negative = 0;
+    bool intensities = false;
+    bool automatic_choice = false;
+    std::vector<std::string> data_columns;
 };
 
 // True when a value lies strictly inside the single-precision range. The

@@ -13,6 +13,7 @@ struct atom {
     double b = 0.0;               // isotropic B, Angstrom^2
     std::int16_t element = 6;     // atomic number used for scattering
     std::int16_t member = 0;      // ensemble member the atom came from (0: first or only)
+    std::string anisou;           // its ANISOU record as read (turned with a placed copy), or empty
 };
 
 using model = std::vector<atom>;

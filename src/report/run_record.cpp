@@ -1,11 +1,17 @@
 #include "report/run_record.hpp"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 
+#include "app/parameter_help.hpp"
+#include "run/run_summary.hpp"
+#include <tbb/global_control.h>
 #include "crystal/geometry.hpp"
 #include "io/atomic_file.hpp"
 
@@ -15,6 +21,34 @@ namespace {
 
 using nlohmann::json;
 
+
+// A parameter's value as the program reads it: booleans, integers and reals
+// as JSON values of their kind; text, and numbers that do not parse, as text.
+json typed_value(const std::string& key, const std::string& value) {
+    try {
+        switch (parameter_kind_of(key)) {
+            case parameter_kind::boolean: return value == "true";
+            case parameter_kind::integer:
+                // The seed is 64 bits wide once drawn from the system.
+                if (key == "random.seed") return std::stoull(value);
+                return parse_integer(value);
+            case parameter_kind::real: {
+                const double v = parse_real(value);
+                return std::isfinite(v) ? json(v) : json(value);
+            }
+            case parameter_kind::text: break;
+        }
+    } catch (const std::exception&) {
+    }
+    return value;
+}
+
+json parameters_json(const parameter_store& p) {
+    json out = json::object();
+    for (const auto& [key, value] : std::map<std::string, std::string>(p.begin(), p.end()))
+        out[key] = typed_value(key, value);
+    return out;
+}
 
 json placement_json(const copy_placement& p) {
     const mat3 m = rotation_matrix(p.orientation);
@@ -85,11 +119,31 @@ json inputs_json(const recorded_run& state) {
     std::istringstream words(p.text("structure.source"));
     json fixed = json::array();
     for (std::string w; words >> w;) fixed.push_back(w);
+    json centres = json::array();
+    for (const vec3& c : state.model_centres) centres.push_back({c[0], c[1], c[2]});
     return {{"cell", p.text("cell.source")},
             {"data", p.text("data.source")},
+            {"data_column", state.data_label.empty() ? json(nullptr) : json(state.data_label)},
             {"models", p.text("model.source")},
             {"model_atoms", sizes},
+            {"model_centres", centres},
             {"fixed_structure", fixed}};
+}
+
+// The requested resolution range, and the range the reflections used span.
+json reflections_json(const recorded_run& state) {
+    const parameter_store& p = state.params;
+    double low = 0.0, high = std::numeric_limits<double>::infinity();
+    for (const reflection& r : state.reflections) {
+        const double d = state.cells.front().d_spacing(r.h, r.k, r.l);
+        low = std::max(low, d);
+        high = std::min(high, d);
+    }
+    return {{"resolution_low", p.real("resolution.low")},
+            {"resolution_high", p.real("resolution.high")},
+            {"data_resolution_low", low},
+            {"data_resolution_high", high},
+            {"count", state.reflections.size()}};
 }
 
 json crystal_json(const recorded_run& state) {
@@ -108,14 +162,16 @@ json best_json(const recorded_run& state, const run_outcome& o) {
     for (std::size_t i : o.chain) steps.push_back(i + 1);
     json best = {{"copy_steps", steps}, {"attempt", last.best_attempt}};
     for (const attempt_entry& a : last.attempts)
-        if (a.attempt == last.best_attempt) best.update({{"cc", a.cc}, {"r", a.r}, {"clashes", a.clashes}, {"group", a.group + 1}});
+        if (a.attempt == last.best_attempt)
+            best.update({{"cc", a.cc}, {"r", a.r}, {"clashes", a.clashes}, {"group", a.group + 1},
+                         {"babinet", {{"k", a.s.k}, {"B", a.s.b}}}});
     best["coordinates"] = o.coordinates.empty() ? json(nullptr) : json(o.coordinates);
     best["map_coefficients"] = o.map_coefficients.empty() ? json(nullptr) : json(o.map_coefficients);
     return best;
 }
 
 // The fft translation search's settings in force, the resolution chosen.
-json translation_search_json(const run_state& state) {
+json translation_search_json(const recorded_run& state) {
     const parameter_store& p = state.params;
     const resolution_choice& c = state.translation_resolution;
     const bool scan = p.text("optimizer.orientation") == "scan";
@@ -134,7 +190,6 @@ json translation_search_json(const run_state& state) {
 
 json run_record(const recorded_run& state, const run_outcome& outcome) {
     const parameter_store& p = state.params;
-    std::map<std::string, std::string> sorted(p.begin(), p.end());
     json steps = json::array(), step_seconds = json::array();
     for (const copy_step_record& s : state.log.steps) {
         steps.push_back(step_json(s, state));
@@ -144,13 +199,12 @@ json run_record(const recorded_run& state, const run_outcome& outcome) {
     json record = {{"program", "zelt"},
             {"version", p.text("version")},
             {"command_line", state.command_line},
-            {"parameters", sorted},
+            {"parameters", parameters_json(p)},
             {"seed", state.seed},
+            {"threads", tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism)},
             {"inputs", inputs_json(state)},
             {"crystal", crystal_json(state)},
-            {"reflections", {{"resolution_low", p.real("resolution.low")},
-                             {"resolution_high", p.real("resolution.high")},
-                             {"count", state.reflections.size()}}},
+            {"reflections", reflections_json(state)},
             {"copy_steps", steps},
             {"best", best_json(state, outcome)},
             {"verdict", verdict_json(outcome.judgement)},

@@ -1,5 +1,6 @@
 #include "run/run_preparation.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <iostream>
 #include <random>
@@ -12,6 +13,7 @@
 #include "model/centring.hpp"
 #include "model/search_model_options.hpp"
 #include "parallel/process_group.hpp"
+#include "run/fft_search_limits.hpp"
 #include "run/output_folder.hpp"
 #include "settings/parameter_checks.hpp"
 #include "settings/reports.hpp"
@@ -54,7 +56,30 @@ std::uint64_t system_seed() {
     return (first << 32) + second;
 }
 
+bool looks_calculated(const std::string& label) {
+    std::string word;
+    for (char c : label)
+        if (std::isalnum(static_cast<unsigned char>(c))) word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return word.rfind("FC", 0) == 0 || word.find("CALC") != std::string::npos || word.find("MODEL") != std::string::npos;
+}
+
 namespace {
+
+// The data column the reader chose looks like calculated amplitudes: name
+// the file's other columns and the option that picks one.
+void warn_calculated(std::ostream& out, const std::string& label, const reflection_reading& reading) {
+    out << "Warning: the data column '" << label << "' looks like calculated, not observed, amplitudes.\n"
+        << "  Amplitude and intensity columns of the file:";
+    std::string observed;
+    for (const std::string& c : reading.data_columns) {
+        out << ' ' << c;
+        const std::string name = c.substr(0, c.rfind(" ("));
+        if (observed.empty() && !looks_calculated(name)) observed = name;
+    }
+    out << "\n  Choose the observed data with -Z LABEL";
+    if (!observed.empty()) out << " (for example -Z " << observed << ")";
+    out << ".\n";
+}
 
 void end_line(std::ostream& out, const std::string& text) { out << text << '\n' << std::flush; }
 
@@ -160,6 +185,7 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     reading.mmcif_block = mmcif_block;
     s.reflections = read_reflections(s.cells.front(), low, high, data_source, column, used_label, &reading);
     const std::size_t in_range = s.reflections.size();
+    s.data_label = used_label;
     const std::size_t dropped = set_weights(s.reflections, sigma_weighting);
     if (s.report_steps) {
         if (!reading.mmcif_data_block.empty())
@@ -169,6 +195,10 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
             out << "Used MTZ data column '" << used_label << "'\n";
         if (reading.dropped != 0)
             out << reading.dropped << " reflections without a finite measured value left out\n";
+        if (reading.negative != 0)
+            out << reading.negative << " reflections with a negative " << (reading.intensities ? "intensity" : "amplitude")
+                << " left out\n";
+        if (reading.automatic_choice && looks_calculated(used_label)) warn_calculated(out, used_label, reading);
         out << s.reflections.size() << " reflections in resolution range\n";
         if (sigma_weighting)
             out << dropped << " reflections without a positive sigma left out of the sigma-weighted target\n";

@@ -19,6 +19,13 @@ std::size_t set_weights(reflection_set& reflections, bool sigma_weighting);
 // Sets each reflection's s^2 from its indices and the cell's coefficients.
 void set_s_squared(reflection_set& reflections, const unit_cell& cell);
 
+// Moves each model to its mean atom position and returns those centres.
+std::vector<vec3> centre_models(model_list& models);
+
+// True when an MTZ label reads like calculated amplitudes (FC, FCALC, FC_ALL,
+// F-model, Fmodel and the like).
+bool looks_calculated(const std::string& label);
+
 // The 64-bit seed drawn from the system's non-deterministic source.
 std::uint64_t system_seed();
 

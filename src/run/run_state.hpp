@@ -23,6 +23,7 @@ struct run_state {
     std::vector<unit_cell> cells;         // crystal cell, then related cells
     std::vector<int> codes;               // axis-permutation code per cell
     reflection_set reflections;           // weights and s^2 already set
+    std::string data_label;               // MTZ column or mmCIF item read (empty for other formats)
     model_list models;                    // search models, centred on their origin
     std::vector<vec3> model_centres;      // their Cartesian centres
     model_list static_list;               // fixed structure, fractional (first cell)

@@ -184,15 +184,21 @@ void finish_run(run_state& state, const result_tables& results, bool goal_is_max
         const std::string name = prefix + ".best.mtz";
         if (state.report_steps) std::cout << "Writing map coefficients to " << name << std::endl;
         const solution& s = results[cell_step][model_step].back().best;
-        write_map_coefficients(name, state.reflections, best->best_fc, state.cells.at(s.cell),
-                               state.codes.at(s.cell));
+        const reflection_extras extras =
+            read_reflection_extras(state.reflections, state.cells.front(), p.real("resolution.low"),
+                                   p.real("resolution.high"), p.text("data.source"), p.text("data.mtz-column"),
+                                   p.text("data.mmcif-block"));
+        const map_coefficient_table table = map_coefficients(state.reflections, best->best_fc,
+                                                             state.cells.at(s.cell), state.codes.at(s.cell), extras);
+        write_map_coefficients(name, table, state.cells.at(s.cell));
         outcome.map_coefficients = name;
     }
     if (p.boolean("output.json")) {
         const std::string name = prefix + ".json";
         if (state.report_steps) std::cout << "Writing run record to " << name << std::endl;
         write_run_record(name, recorded_run{state.params, state.command_line, state.cells, state.reflections, state.models, state.seed, state.start, state.log,
-                                    state.translation_resolution, state.scan_spacing}, outcome);
+                                    state.translation_resolution, state.scan_spacing, state.data_label,
+                                    state.model_centres}, outcome);
     }
 }
 

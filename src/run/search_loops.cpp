@@ -19,6 +19,7 @@
 #include "parallel/attempt_distribution.hpp"
 #include "parallel/process_group.hpp"
 #include "run/attempt_output.hpp"
+#include "run/attempt_progress.hpp"
 #include "run/fft_candidates.hpp"
 #include "run/run_summary.hpp"
 #include "run/search_plan.hpp"
@@ -33,8 +34,8 @@
 #include "search/z_scores.hpp"
 #include "settings/reports.hpp"
 #include "transform/molecular_transform.hpp"
-#include "transform/structure_factors.hpp"
 #include "transform/static_structure.hpp"
+#include "transform/structure_factors.hpp"
 
 namespace zelt {
 
@@ -102,7 +103,10 @@ public:
     explicit search_loops(run_state& state)
         : state_(state), plan_(read_plan(state)), rng_(state.seed), fixed_(plan_.range_fixed),
           rotation_rate_(plan_.rotation_rate), rotation_size_(plan_.rotation_size),
-          centres_(state.model_centres) {}
+          centres_(state.model_centres),
+          progress_(std::cerr, process_rank() == 0 && progress_wanted(state.params.text("report.evolution"),
+                                                                      state.report_steps),
+                    process_rank(), process_count()) {}
 
     void run() {
         const int n_cells = static_cast<int>(state_.cells.size());
@@ -352,6 +356,7 @@ private:
     // One attempt: global search (or the models as placed), local refinement,
     // normalisation and the two scores.
     copy_result run_attempt(const copy_step& step, int attempt) {
+        progress_.started(attempt);
         if (state_.report_steps)
             print_loop_header(state_, step.where, attempt);
         const bool candidates = plan_.evolutionary && step.translations && plan_.evolution.search_orientation;
@@ -365,6 +370,7 @@ private:
                                plan_.restricted);
         const double cc = step.data->correlation(s);
         const double r = step.data->r_factor(s);
+        progress_.finished(attempt, plan_.attempts, step_label(state_, step.where));
         return plan_.r_factor_target ? copy_result{s, r, cc, cc, r} : copy_result{s, cc, r, cc, r};
     }
 
@@ -418,7 +424,8 @@ private:
             distinct_candidates(archive->best_first(plan_.goal_maximum), plan_.candidates, state_.models,
                                 state_.cells, candidate_tolerance, !state_.static_list.empty());
         if (chosen.empty())
-            return starting_solution(cell_, step.where.model, step.placements, start_positions_);
+            return starting_solution(cell_, step.where.model, step.placements, start_positions_,
+                                     plan_.evolution.babinet);
         if (!plan_.simplex) return chosen.front().s;
         if (plan_.report_local) std::cout << "Local optimization of " << chosen.size() << " candidates" << std::flush;
         // First at the global search's resolution, then the best few at the
@@ -448,7 +455,7 @@ private:
         const bool position = plan_.evolution.search_position;
         tbb::parallel_for(std::size_t{0}, chosen.size(), [&](std::size_t i) {
             refine_simplex(chosen[i].s, objective, orientation, position, plan_.simplex_size,
-                           plan_.simplex_tolerance);
+                           plan_.simplex_tolerance, babinet_bounds());
             const double value = objective(chosen[i].s);
             chosen[i].score = plan_.r_factor_target ? value : -value;
         });
@@ -468,7 +475,8 @@ private:
             const std::vector<quaternion> grid =
                 rotation_grid(plan_.scan_spacing, turn, cartesian_point_group(state_.cells.at(cell)));
             for (int model = e.model_base; model < e.model_base + e.model_count; ++model) {
-                const solution like = starting_solution(cell, model, step.placements, start_positions_);
+                const solution like = starting_solution(cell, model, step.placements, start_positions_,
+                                                         plan_.evolution.babinet);
                 scan_orientations(grid, like, place, objective, archive);
                 orientations += grid.size();
             }
@@ -480,6 +488,12 @@ private:
                       << std::setprecision(1) << seconds << " s" << std::endl;
     }
 
+    // The bounds of the solvent term's k and B that the simplex keeps to.
+    babinet_limits babinet_bounds() const {
+        const evolution_settings& e = plan_.evolution;
+        return {e.babinet, e.babinet_k_min, e.babinet_k_max, e.babinet_b_min, e.babinet_b_max};
+    }
+
     // Simplex refinement (unless `refined` already), then, for models with
     // several segments, once more segment by segment.
     void refine_locally(solution& s, const scorer_data& data, bool refined = false) {
@@ -489,11 +503,9 @@ private:
         };
         const bool orientation = plan_.evolution.search_orientation;
         const bool position = plan_.evolution.search_position;
+        const babinet_limits babinet = babinet_bounds();
         if (!refined) {
             if (plan_.report_local) out << "Local optimization" << std::flush;
-            const evolution_settings& e = plan_.evolution;
-            const babinet_limits babinet{e.babinet, e.babinet_k_min, e.babinet_k_max, e.babinet_b_min,
-                                         e.babinet_b_max};
             refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance,
                            babinet);
             if (plan_.report_local) out << " completed" << std::endl;
@@ -538,6 +550,7 @@ private:
     std::vector<vec3> start_positions_;       // fractional model centres of the current cell
     std::optional<solution> unsplit_;         // the last attempt's solution before its segment split
     std::vector<vec3> centres_;               // Cartesian centres, segment models included
+    attempt_progress progress_;               // progress lines on standard error
 };
 
 }  // namespace

@@ -47,6 +47,6 @@ struct babinet_limits {
 // nothing else refined the solution is left as it is.
 void refine_simplex(solution& s, const std::function<double(const solution&)>& value_to_minimise,
                     bool orientation, bool position, double step, double tolerance,
-                    const babinet_limits& babinet = {});
+                    const babinet_limits& babinet);
 
 }  // namespace zelt

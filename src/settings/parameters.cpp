@@ -269,6 +269,9 @@ const std::vector<std::pair<const char*, const char*>>& default_parameter_table(
         {"optimizer.orientation", "evolutionary"},
         {"optimizer.orientation.spacing", "auto"},
         {"optimizer.translation.candidates", "20"},
+        // Worker threads of each process (0: all cores) and the log file.
+        {"threads", "0"},
+        {"output.log", "true"},
     };
     return table;
 }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "io/anisou.hpp"
 #include "transform/fourier_map.hpp"
 #include "crystal/axis_permutation.hpp"
 
@@ -54,6 +55,7 @@ void place_copies(const solution& s, const model_list& models, const std::vector
             a.x = x[0];
             a.y = x[1];
             a.z = x[2];
+            if (!a.anisou.empty()) a.anisou = rotated_anisou(a.anisou, r);
             sum = add(sum, x);
         }
         // An empty model has no centre of its own: its centre is where it was

@@ -103,6 +103,17 @@ TEST(InputFormats, EnsembleMergedByDefaultAndClashesCountedOnce) {
     ASSERT_TRUE(std::regex_search(l1, m1, clashes)) << l1;
     ASSERT_TRUE(std::regex_search(l2, m2, clashes)) << l2;
     EXPECT_EQ(m2[1], m1[1]);
+
+    // The placed ensemble is written back as one model per member, each atom once.
+    const run_result written = run_in(d, "-g 0 -w 1 -o placed -P optimizer.local=none " + mtz + " ens.pdb");
+    ASSERT_EQ(written.status, 0) << written.err;
+    const std::string counts = run_python(
+        "import gemmi\n"
+        "st = gemmi.read_structure('" + (d / "placed.best.pdb").string() + "')\n"
+        "for m in st:\n"
+        "    labels = [(ch.name, r.seqid.num, r.seqid.icode, a.name, a.altloc) for ch in m for r in ch for a in r]\n"
+        "    print(len(labels), len(set(labels)))\n");
+    EXPECT_EQ(counts, "2026 2026\n2026 2026\n");
 }
 
 TEST(InputFormats, PredictedModelHintAndPlddtConversion) {

@@ -112,9 +112,10 @@ TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
     // The MTZ, read back by gemmi, against the run and gemmi's own structure factors.
     auto v = check_files(dir / "ref.best.pdb", dir / "ref.best.mtz");
     const nlohmann::json record = nlohmann::json::parse(read_file(dir / "ref.json"));
-    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 2e-5);
-    EXPECT_NEAR(std::stod(v["cc"]), lines[0].cc, 0.0005);
-    EXPECT_EQ(v["columns"], "H:H K:H L:H FP:F FC:F PHIC:P FWT:F PHWT:P DELFWT:F PHDELWT:P");
+    // FC is scaled in resolution shells, which moves its correlation with FP
+    // a little away from the one of the search.
+    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 0.02);
+    EXPECT_EQ(v["columns"], "H:H K:H L:H FP:F SIGFP:Q FC:F PHIC:P FWT:F PHWT:P DELFWT:F PHDELWT:P FOM:W");
     EXPECT_EQ(v["cell"], v["pdbcell"]);
     EXPECT_EQ(v["sg"], "P 32 2 1 P 32 2 1");
     std::istringstream phase(v["phase"]);
@@ -126,7 +127,7 @@ TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
     EXPECT_GT(strong, 1000);
     EXPECT_LT(mean_difference, 15.0);
     EXPECT_GT(std::stod(v["ampcc"]), 0.95);
-    EXPECT_LT(std::stod(v["fwt"]), 0.01);
+    EXPECT_LT(std::stod(v["fwt"]), 1e-4);
 
     // The record: valid, and holding the solution line.
     const run_result valid = validate(dir / "ref.json");
@@ -135,7 +136,20 @@ TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
     EXPECT_EQ(record["reflections"]["count"].get<int>(), 8830);
     EXPECT_EQ(record["seed"].get<int>(), 3);
     EXPECT_EQ(record["crystal"]["space_group"]["number"].get<int>(), 154);
-    EXPECT_EQ(record["parameters"]["evolution.generations"], "0");
+    // Parameters as values of their kind; the inputs as the search used them.
+    EXPECT_EQ(record["parameters"]["evolution.generations"], 0);
+    EXPECT_EQ(record["parameters"]["attempts"], 1);
+    EXPECT_EQ(record["parameters"]["random.seed"], 3);
+    EXPECT_EQ(record["parameters"]["resolution.high"], 3.0);
+    EXPECT_EQ(record["parameters"]["report.header"], true);
+    EXPECT_EQ(record["parameters"]["output.prefix"], "ref");
+    EXPECT_EQ(record["inputs"]["data_column"], "Fobs");
+    EXPECT_EQ(record["inputs"]["model_atoms"][0], 2026);
+    EXPECT_EQ(record["reflections"]["resolution_low"], 80.0);
+    EXPECT_NEAR(record["reflections"]["data_resolution_low"].get<double>(), 14.94, 0.01);
+    EXPECT_NEAR(record["reflections"]["data_resolution_high"].get<double>(), 3.004, 0.001);
+    EXPECT_GE(record["threads"].get<int>(), 1);
+    EXPECT_EQ(record["best"]["babinet"], record["copy_steps"][0]["attempts"][0]["babinet"]);
     EXPECT_EQ(record["command_line"].back(), "beta_ref.pdb");
     EXPECT_EQ(record["best"]["coordinates"], "ref.best.pdb");
     EXPECT_EQ(record["best"]["map_coefficients"], "ref.best.mtz");
@@ -254,7 +268,8 @@ TEST(RunSummary, SolvedOnTheExampleBetaSearch) {
     EXPECT_EQ(record["verdict"]["status"], "solved");
     EXPECT_EQ(record["best"]["map_coefficients"], "beta.best.mtz");
     auto v = check_files(dir / pdb, dir / "beta.best.mtz");
-    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 2e-5);
+    // FC scaled in resolution shells: 0.589 against the search's 0.614 here.
+    EXPECT_NEAR(std::stod(v["cc"]), record["best"]["cc"].get<double>(), 0.04);
 }
 
 }  // namespace

@@ -68,21 +68,21 @@ TEST(CoordinateWriter, OrthorhombicFileIsExact) {
         "TITLE     ZELT Score: 0.457 Rfactor: 0.512 Packing clashes: 3     \n"
         "CRYST1   50.123   60.000   70.000  90.00  90.00  90.00 P 21 21 21    4\n"
         "ATOM      1  N   MET A   1       5.012  12.000  21.000  1.00 27.42           N  \n"
-        "ATOM      2  CA  MET A   1     -20.049  75.000  35.000  0.50 26.81           C  \n" +
-        end_line + "\n";
+        "ATOM      2  CA  MET A   1     -20.049  75.000  35.000  0.50 26.81           C  \n"
+        "TER       3      MET A   1" + std::string(54, ' ') + "\n" + end_line + "\n";
     EXPECT_EQ(write(lists, orthorhombic(), 0.4567, 0.5123, 3, true), expected);
 }
 
 TEST(CoordinateWriter, TrigonalCellLineAndSwitchedOffClashCount) {
     const model_list lists = {{make_atom(ca_line, 0.5, 0.25, 0.3)}};
     const std::vector<std::string> lines = lines_of(write(lists, trigonal(), -0.012, 0.6, -1, true));
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "TITLE     ZELT Score: -0.012 Rfactor: 0.600 Packing clashes: -1     ");
     EXPECT_EQ(lines[1], "CRYST1   75.110   75.110  133.310  90.00  90.00 120.00 P 32 2 1      6");
     // x = a u + b cos(gamma) v, y = b sin(gamma) v, z = c w.
     EXPECT_EQ(lines[2],
               "ATOM      2  CA  MET A   1      28.166  16.262  39.993  0.50 26.81           C  ");
-    EXPECT_EQ(lines[3], end_line);
+    EXPECT_EQ(lines[4], end_line);
 }
 
 TEST(CoordinateWriter, ShortAndLongRecordTails) {
@@ -93,7 +93,7 @@ TEST(CoordinateWriter, ShortAndLongRecordTails) {
     const model_list lists = {{make_atom(cut54, 0, 0, 0), make_atom(cut53, 0, 0, 0),
                                make_atom(cut60, 0, 0, 0), make_atom(extra, 0, 0, 0)}};
     const std::vector<std::string> lines = lines_of(write(lists, orthorhombic(), 0, 0, 0, false));
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 8u);
     const std::string head = "ATOM      2  CA  MET B   1       0.000   0.000   0.000";
     EXPECT_EQ(lines[2], head + std::string(26, ' '));
     EXPECT_EQ(lines[2].size(), 80u);
@@ -216,6 +216,42 @@ TEST(CoordinateWriter, GemmiReadsTheFileBack) {
         "A MET 1 CA 0.50 26.81 0.7000 -0.1500 1.2000\n"
         "B HOH 201 O 1.00 40.00 0.3300 0.6600 0.0500\n";
     EXPECT_EQ(zelt_test::run_python(script), expected);
+}
+
+// A placed three-member ensemble of two chains (records kept as read) next
+// to a fixed water: one MODEL per member, each with every member atom once,
+// the water in every model, and a TER after each chain of ATOM records.
+TEST(CoordinateWriter, EnsembleMembersAsModelsWithTerRecords) {
+    zelt_test::temp_dir dir;
+    const std::string name = (dir / "ensemble.pdb").string();
+    const std::string chain_c = "ATOM      3  CA  GLY C   7      11.639   6.071  -5.147  1.00 26.81           C  ";
+    model placed;
+    for (std::int16_t member = 0; member < 3; ++member)
+        for (const std::string& line : {n_line, ca_line, chain_c}) {
+            atom a = make_atom(line, 0.1 * member, 0.2, 0.3);
+            a.member = member;
+            placed.push_back(a);
+        }
+    const model_list lists = {{make_atom(water_line, 0.33, 0.66, 0.05)}, placed};
+    zelt::write_coordinates(lists, trigonal(), 0.5, 0.25, 0, name, false);
+    const std::vector<std::string> lines = lines_of(zelt_test::read_file(name));
+    ASSERT_EQ(lines.size(), 2u + 3 * 8 + 1);
+    EXPECT_EQ(lines[2], "MODEL        1" + std::string(66, ' '));
+    EXPECT_EQ(lines[6], "TER       3      MET B   1" + std::string(54, ' '));
+    EXPECT_EQ(lines[8], "TER       4      GLY C   7" + std::string(54, ' '));
+    EXPECT_EQ(lines[9], "ENDMDL" + std::string(74, ' '));
+    const std::string script =
+        "import gemmi\n"
+        "st = gemmi.read_structure('" + name + "')\n"
+        "st.setup_entities()\n"
+        "for m in st:\n"
+        "    labels = [(ch.name, r.seqid.num, a.name) for ch in m for r in ch for a in r]\n"
+        "    xs = sorted(round(a.pos.x, 3) for ch in m for r in ch for a in r if r.name == 'MET')\n"
+        "    print(m.name, len(labels), len(set(labels)), [ch.name for ch in m], xs[0])\n";
+    EXPECT_EQ(zelt_test::run_python(script),
+              "1 4 4 ['W', 'B', 'C'] -7.511\n"
+              "2 4 4 ['W', 'B', 'C'] 0.0\n"
+              "3 4 4 ['W', 'B', 'C'] 7.511\n");
 }
 
 }  // namespace

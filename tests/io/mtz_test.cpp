@@ -122,8 +122,8 @@ TEST_F(MtzTest, ColumnChoiceFailures) {
         const char* message;
     };
     const row table[] = {
-        {"fp.mtz", "FOO", "column with label 'FOO' not found in MTZ file"},
-        {"fp.mtz", "fp", "column with label 'fp' not found in MTZ file"},
+        {"fp.mtz", "FOO", "column with label 'FOO' not found in MTZ file (its columns: H, K, L, FP, SIGFP)"},
+        {"fp.mtz", "fp", "column with label 'fp' not found in MTZ file (its columns: H, K, L, FP, SIGFP)"},
         {"fp.mtz", "SIGFP", "selected column in MTZ file (SIGFP) is not of a suitable type"},
         {"fp.mtz", "H", "selected column in MTZ file (H) is not of a suitable type"},
         {"none.mtz", "",

@@ -69,7 +69,7 @@ TEST(Simplex, EqualValuesPickTheLastVertex) {
     s.k = 0.8f;
     s.b = 200.0f;
     long calls = 0;
-    refine_simplex(s, [&](const solution&) { ++calls; return -0.5; }, true, true, 0.05, 1e-6);
+    refine_simplex(s, [&](const solution&) { ++calls; return -0.5; }, true, true, 0.05, 1e-6, {});
     EXPECT_EQ(calls, 9 + 1);   // n = 4 + 3 + 2
     EXPECT_FLOAT_EQ(s.b, 700.0f);
     EXPECT_FLOAT_EQ(s.k, 0.8f);
@@ -79,7 +79,7 @@ TEST(Simplex, EqualValuesPickTheLastVertex) {
     // Neither orientation nor position refined: three vertices.
     calls = 0;
     s.b = 200.0f;
-    refine_simplex(s, [&](const solution&) { ++calls; return 3.0; }, false, false, 0.01, 1e-6);
+    refine_simplex(s, [&](const solution&) { ++calls; return 3.0; }, false, false, 0.01, 1e-6, {});
     EXPECT_EQ(calls, 3);
     EXPECT_FLOAT_EQ(s.b, 300.0f);
 }
@@ -110,7 +110,7 @@ TEST(Simplex, RefinesASolutionAndWritesBackRawTranslations) {
                (c.translation[2] - 0.5) * (c.translation[2] - 0.5) + (x.k - 0.75) * (x.k - 0.75) +
                1e-6 * (x.b - 190) * (x.b - 190);
     };
-    refine_simplex(s, f, true, true, 0.01, 1e-12);
+    refine_simplex(s, f, true, true, 0.01, 1e-12, {});
     EXPECT_TRUE(scored_in_range);
     const copy_placement& c = s.placements[0];
     EXPECT_NEAR(c.translation[0], 1.02, 1e-3);
@@ -153,7 +153,7 @@ TEST(Simplex, KeepsTheBabinetBoundsAndCanLeaveTheTermOff) {
 
     // Unbounded, as before, the pull wins.
     solution free = start;
-    refine_simplex(free, f, false, true, 0.05, 1e-12);
+    refine_simplex(free, f, false, true, 0.05, 1e-12, {});
     EXPECT_LT(free.k, -100.0f);
 
     // Term off: k is 0 in every trial and B stays; nothing else refined

@@ -37,7 +37,8 @@ TEST(Defaults, TableHasEveryKeyOnceWithItsValue) {
         {"output.map-coefficients", "true"},
         {"optimizer.translation", "evolutionary"}, {"optimizer.translation.resolution", "auto"},
         {"optimizer.translation.peaks", "3"}, {"optimizer.orientation", "evolutionary"},
-        {"optimizer.orientation.spacing", "auto"}, {"optimizer.translation.candidates", "20"}};
+        {"optimizer.orientation.spacing", "auto"}, {"optimizer.translation.candidates", "20"},
+        {"threads", "0"}, {"output.log", "true"}};
     ASSERT_EQ(table.size(), 78u + added_keys.size());
     std::set<std::string> keys;
     for (const auto& [k, v] : table) EXPECT_TRUE(keys.insert(k).second) << "duplicate " << k;

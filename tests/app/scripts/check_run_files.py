@@ -8,7 +8,8 @@ Prints, one per line:
   phase mean-difference-strong count-strong   (degrees, against gemmi's own
         structure factors of the PDB file, for the strongest 20 % of FC)
   ampcc correlation of FC with gemmi's |F|
-  fwt largest deviation of FWT exp(i PHWT) from (2 FP - FC) exp(i PHIC)
+  fwt largest deviation, relative to FP, of FWT exp(i PHWT) - DELFWT exp(i PHDELWT)
+      from FOM FP exp(i PHIC) (acentric), of FWT exp(i PHWT) from it (centric)
 """
 import math
 import sys
@@ -36,5 +37,9 @@ diff = np.abs((np.degrees(np.angle(ref[strong])) - phic[strong] + 180.0) % 360.0
 print("phase %.3f %d" % (diff.mean(), strong.sum()))
 print("ampcc %.6f" % np.corrcoef(fc, np.abs(ref))[0, 1])
 fwt = a[:, col["FWT"]] * np.exp(1j * np.radians(a[:, col["PHWT"]]))
-want = (2 * fp - fc) * np.exp(1j * np.radians(phic))
-print("fwt %.6f" % np.max(np.abs(fwt - want)))
+delfwt = a[:, col["DELFWT"]] * np.exp(1j * np.radians(a[:, col["PHDELWT"]]))
+ops = mtz.spacegroup.operations()
+centric = np.array([ops.is_reflection_centric([int(h), int(k), int(l)]) for h, k, l in hkl])
+want = a[:, col["FOM"]] * fp * np.exp(1j * np.radians(phic))
+got = np.where(centric, fwt, fwt - delfwt)
+print("fwt %.6f" % np.max(np.abs(got - want) / np.maximum(fp, 1.0)))

@@ -87,24 +87,42 @@ inline void store(float* re, float* im, std::ptrdiff_t k, float xr, float xi, co
     }
 }
 
-// Runs `kernel` over every group of one pass. The twiddle factors of all
-// offsets j are computed once per pass; offsets j and span - j are handled
-// together: with theta' = 2 pi / f - theta their twiddles come from one
-// cosine and sine. The array is then walked in chunks of whole blocks that
-// stay in the cache, with the offsets outermost inside a chunk, the blocks
-// of every line next and the lines that share a stride offset innermost.
-template <class Kernel>
-void pass_loop(int f, std::ptrdiff_t span, const fft_lines& lines, const Kernel& kernel) {
-    const std::ptrdiff_t s = lines.stride;
-    const std::ptrdiff_t total = lines.total;
-    const std::ptrdiff_t inc = span * s;   // distance of the f points of a group
-    const std::ptrdiff_t jump = inc * f;   // distance of successive blocks
+// Storage an FFT reuses from call to call, one per thread: it grows to the
+// largest size seen, so that a transform of a size done before allocates
+// nothing.
+using offset_pair = std::pair<std::ptrdiff_t, std::ptrdiff_t>;
+
+struct workspace {
+    std::vector<float> twiddles;         // one pass's table of twiddle powers
+    std::vector<offset_pair> pairs;      // the digit reversal's swaps
+    std::vector<char> done;              // square-free middle values already moved
+    std::vector<std::ptrdiff_t> cycle;   // offsets of one cycle of those values
+    std::vector<float> batch;            // x lines side by side
+};
+
+workspace& thread_workspace() {
+    thread_local workspace w;
+    return w;
+}
+
+// At least `size` elements of a workspace buffer; the contents are left as
+// they were.
+template <class T>
+T* at_least(std::vector<T>& buffer, std::size_t size) {
+    if (buffer.size() < size) buffer.resize(size);
+    return buffer.data();
+}
+
+// The twiddle powers r = 0..f-1 of every offset j = 1..span-1 of one pass:
+// the cosines at j * 2f + r, the sines f further on. Offsets j and span - j
+// are computed together: with theta' = 2 pi / f - theta their twiddles come
+// from one cosine and sine.
+const float* twiddle_table(int f, std::ptrdiff_t span) {
+    float* table = at_least(thread_workspace().twiddles, static_cast<std::size_t>(span) * f * 2);
     const float cf = static_cast<float>(std::cos(two_pi / f));
     const float sf = static_cast<float>(std::sin(two_pi / f));
-
-    std::vector<float> table(static_cast<std::size_t>(span) * f * 2);
     auto keep = [&](std::ptrdiff_t j, const twiddle& w) {
-        float* t = &table[static_cast<std::size_t>(j) * f * 2];
+        float* t = table + j * f * 2;
         for (int r = 0; r < f; ++r) {
             t[r] = w.c[r];
             t[f + r] = w.s[r];
@@ -128,6 +146,21 @@ void pass_loop(int f, std::ptrdiff_t span, const fft_lines& lines, const Kernel&
             keep(span - j, w);
         }
     }
+    return table;
+}
+
+// Runs `kernel` over every group of one pass. The twiddle factors of all
+// offsets j are computed once per pass (twiddle_table). The array is then
+// walked in chunks of whole blocks that stay in the cache, with the offsets
+// outermost inside a chunk, the blocks of every line next and the lines
+// that share a stride offset innermost.
+template <class Kernel>
+void pass_loop(int f, std::ptrdiff_t span, const fft_lines& lines, const Kernel& kernel) {
+    const std::ptrdiff_t s = lines.stride;
+    const std::ptrdiff_t total = lines.total;
+    const std::ptrdiff_t inc = span * s;   // distance of the f points of a group
+    const std::ptrdiff_t jump = inc * f;   // distance of successive blocks
+    const float* table = twiddle_table(f, span);
 
     // Neighbouring lines (a) touch disjoint points, since inc >= s: the
     // innermost loop carries no dependence and may be vectorised.
@@ -139,13 +172,13 @@ void pass_loop(int f, std::ptrdiff_t span, const fft_lines& lines, const Kernel&
     };
     constexpr std::ptrdiff_t cached = std::ptrdiff_t{1} << 14;  // elements per chunk
     const std::ptrdiff_t chunk = std::max(jump, cached / jump * jump);
-    twiddle one;
+    twiddle one, w;
     twiddle_powers(one, 1);
     for (std::ptrdiff_t c0 = 0; c0 < total; c0 += chunk) {
         const std::ptrdiff_t c1 = std::min(total, c0 + chunk);
         run(c0, c1, one, std::false_type{});
         for (std::ptrdiff_t j = 1; j < span; ++j) {
-            const float* t = &table[static_cast<std::size_t>(j) * f * 2];
+            const float* t = table + j * f * 2;
             for (int r = 0; r < f; ++r) {
                 w.c[r] = t[r];
                 w.s[r] = t[f + r];
@@ -326,13 +359,141 @@ struct radix_odd {
     }
 };
 
+// Number of entries of a factor list terminated by 0.
+int listed(const int* list) {
+    int len = 0;
+    while (len < fft_nest && list[len] != 0) ++len;
+    return len;
+}
+
+// The element offsets (position times stride s) of the pairs p < q of one
+// line that the digit reversal of the permutation list exchanges. The list
+// is a palindrome of radices, so the reversal is an involution: each pair
+// is swapped once. The digits form a loop nest as deep as the list, run here
+// as an odometer that keeps the reversed position q up to date.
+void reversal_pairs(int n, const int* permutation, int len, std::ptrdiff_t s,
+                    std::vector<offset_pair>& pairs) {
+    std::ptrdiff_t weight[fft_nest];
+    weight[len - 1] = 1;
+    for (int i = len - 2; i >= 0; --i) weight[i] = weight[i + 1] * permutation[i + 1];
+    int digit[fft_nest] = {};
+    std::ptrdiff_t q = 0;
+    pairs.clear();
+    for (std::ptrdiff_t p = 0; p < n; ++p) {
+        if (p < q) pairs.emplace_back(p * s, q * s);
+        for (int i = len - 1; i >= 0; --i) {
+            const std::ptrdiff_t wr = weight[len - 1 - i];
+            if (++digit[i] < permutation[i]) {
+                q += wr;
+                break;
+            }
+            q -= static_cast<std::ptrdiff_t>(permutation[i] - 1) * wr;
+            digit[i] = 0;
+        }
+    }
+}
+
+// Swaps every pair in every line. The pairs are disjoint, so they may be
+// swapped in any order: one block of lines at a time keeps the work inside
+// the cache.
+void swap_pairs(const std::vector<offset_pair>& pairs, int n, const fft_lines& lines, float* re,
+                float* im) {
+    const std::ptrdiff_t s = lines.stride;
+    const std::ptrdiff_t line_jump = static_cast<std::ptrdiff_t>(n) * s;
+    for (std::ptrdiff_t base = 0; base < lines.total; base += line_jump)
+        for (const auto& [op, oq] : pairs) {
+            float* rp = re + base + op;
+            float* rq = re + base + oq;
+            float* ip = im + base + op;
+            float* iq = im + base + oq;
+            for (std::ptrdiff_t a = 0; a < s; ++a) {
+                std::swap(rp[a], rq[a]);
+                std::swap(ip[a], iq[a]);
+            }
+        }
+}
+
+// Where the square-free middle value m, read with its digits p_1..p_t in the
+// order of the passes, belongs: the same digits taken in reverse order.
+int square_free_target(int m, const int* square_free, int t) {
+    int place[fft_nest];
+    for (int i = t - 1; i >= 0; --i) {
+        place[i] = m % square_free[i];
+        m /= square_free[i];
+    }
+    int result = 0;
+    int w = 1;
+    for (int i = 0; i < t; ++i) {
+        result += place[i] * w;
+        w *= square_free[i];
+    }
+    return result;
+}
+
+// new[target(m)] = old[m] along one cycle, given as element offsets: carries
+// each value one step along the cycle, for every block of outer digits (of
+// `outer` elements, the middle digit's `mid` elements apart), a short run of
+// neighbouring elements at a time.
+void rotate_cycle(const std::vector<std::ptrdiff_t>& cycle, std::ptrdiff_t mid,
+                  std::ptrdiff_t outer, std::ptrdiff_t total, float* re, float* im) {
+    constexpr std::ptrdiff_t run = 256;
+    float cr[run], ci[run];
+    for (std::ptrdiff_t ob = 0; ob < total; ob += outer)
+        for (std::ptrdiff_t c = ob; c < ob + mid; c += run) {
+            const std::ptrdiff_t len = std::min(run, ob + mid - c);
+            float* r0 = re + c + cycle[0];
+            float* i0 = im + c + cycle[0];
+            for (std::ptrdiff_t e = 0; e < len; ++e) {
+                cr[e] = r0[e];
+                ci[e] = i0[e];
+            }
+            for (std::size_t i = 1; i < cycle.size(); ++i) {
+                float* ri = re + c + cycle[i];
+                float* ii = im + c + cycle[i];
+                for (std::ptrdiff_t e = 0; e < len; ++e) {
+                    std::swap(cr[e], ri[e]);
+                    std::swap(ci[e], ii[e]);
+                }
+            }
+            for (std::ptrdiff_t e = 0; e < len; ++e) {
+                r0[e] = cr[e];
+                i0[e] = ci[e];
+            }
+        }
+}
+
+// The square-free middle digit, with its digits p_1..p_t in the order of the
+// passes, must be read with them reversed: follow the cycles of that
+// permutation, moving all lines and all outer digits together.
+void reorder_square_free(const int* square_free, int square_product, const fft_lines& lines,
+                         float* re, float* im, workspace& ws) {
+    const int t = listed(square_free);
+    if (t < 2) return;
+    int P = 1;
+    for (int i = 0; i < t; ++i) P *= square_free[i];
+    const std::ptrdiff_t mid = static_cast<std::ptrdiff_t>(square_product) * lines.stride;
+    const std::ptrdiff_t outer = static_cast<std::ptrdiff_t>(P) * mid;
+    ws.done.assign(static_cast<std::size_t>(P), 0);
+    for (int m0 = 0; m0 < P; ++m0) {
+        if (ws.done[m0]) continue;
+        ws.cycle.clear();
+        int m = m0;
+        do {
+            ws.done[m] = 1;
+            ws.cycle.push_back(m * mid);
+            m = square_free_target(m, square_free, t);
+        } while (m != m0);
+        if (ws.cycle.size() >= 2) rotate_cycle(ws.cycle, mid, outer, lines.total, re, im);
+    }
+}
+
 [[noreturn]] void bad_factor(int f) {
     throw std::runtime_error("FFT: Bad factor (" + std::to_string(f) + ") in ComplexFTKernalDriver");
 }
 
 }  // namespace
 
-void DriverImpl(int n, const int* passes, const fft_lines& lines, float* re, float* im) {
+void run_passes_target(int n, const int* passes, const fft_lines& lines, float* re, float* im) {
     std::ptrdiff_t span = n;
     for (int i = 0; passes[i] != 0; ++i) {
         const int f = passes[i];
@@ -352,124 +513,25 @@ void DriverImpl(int n, const int* passes, const fft_lines& lines, float* re, flo
     }
 }
 
-void ReorderImpl(int n, const int* permutation, const int* square_free, int square_product,
-                 const fft_lines& lines, float* re, float* im) {
-    const std::ptrdiff_t s = lines.stride;
-    const std::ptrdiff_t total = lines.total;
-    const std::ptrdiff_t line_jump = static_cast<std::ptrdiff_t>(n) * s;
-
-    // The permutation list is a palindrome of radices, so the digit reversal
-    // of a position is an involution: swap each pair once. The digits form a
-    // loop nest as deep as the list, run here as an odometer that keeps the
-    // reversed position up to date.
-    int len = 0;
-    while (len < fft_nest && permutation[len] != 0) ++len;
+// The square digits by pairwise swaps, then the square-free middle by cycles.
+void reorder_target(int n, const int* permutation, const int* square_free, int square_product,
+                    const fft_lines& lines, float* re, float* im) {
+    workspace& ws = thread_workspace();
+    const int len = listed(permutation);
     if (len >= 2) {
-        std::ptrdiff_t weight[fft_nest];
-        weight[len - 1] = 1;
-        for (int i = len - 2; i >= 0; --i) weight[i] = weight[i + 1] * permutation[i + 1];
-        int digit[fft_nest] = {};
-        std::ptrdiff_t q = 0;
-        std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> pairs;
-        for (std::ptrdiff_t p = 0; p < n; ++p) {
-            if (p < q) pairs.emplace_back(p * s, q * s);
-            for (int i = len - 1; i >= 0; --i) {
-                const std::ptrdiff_t wr = weight[len - 1 - i];
-                if (++digit[i] < permutation[i]) {
-                    q += wr;
-                    break;
-                }
-                q -= static_cast<std::ptrdiff_t>(permutation[i] - 1) * wr;
-                digit[i] = 0;
-            }
-        }
-        // The pairs are disjoint, so they may be swapped in any order: one
-        // block of lines at a time keeps the work inside the cache.
-        for (std::ptrdiff_t base = 0; base < total; base += line_jump)
-            for (const auto& [op, oq] : pairs) {
-                float* rp = re + base + op;
-                float* rq = re + base + oq;
-                float* ip = im + base + op;
-                float* iq = im + base + oq;
-                for (std::ptrdiff_t a = 0; a < s; ++a) {
-                    std::swap(rp[a], rq[a]);
-                    std::swap(ip[a], iq[a]);
-                }
-            }
+        reversal_pairs(n, permutation, len, lines.stride, ws.pairs);
+        swap_pairs(ws.pairs, n, lines, re, im);
     }
-
-    // The square-free middle digit, with its digits p_1..p_t in the order of
-    // the passes, must be read with them reversed: follow the cycles of that
-    // permutation, moving all lines and all outer digits together.
-    int t = 0;
-    while (t < fft_nest && square_free[t] != 0) ++t;
-    if (t < 2) return;
-    int P = 1;
-    for (int i = 0; i < t; ++i) P *= square_free[i];
-    auto target = [&](int m) {
-        int result = 0;
-        int w = 1;
-        int place[fft_nest];
-        for (int i = t - 1; i >= 0; --i) {
-            place[i] = m % square_free[i];
-            m /= square_free[i];
-        }
-        for (int i = 0; i < t; ++i) {
-            result += place[i] * w;
-            w *= square_free[i];
-        }
-        return result;
-    };
-    const std::ptrdiff_t mid = static_cast<std::ptrdiff_t>(square_product) * s;
-    const std::ptrdiff_t outer = static_cast<std::ptrdiff_t>(P) * mid;
-    std::vector<char> done(static_cast<std::size_t>(P), 0);
-    std::vector<std::ptrdiff_t> cycle;
-    for (int m0 = 0; m0 < P; ++m0) {
-        if (done[m0]) continue;
-        cycle.clear();
-        int m = m0;
-        do {
-            done[m] = 1;
-            cycle.push_back(m * mid);
-            m = target(m);
-        } while (m != m0);
-        if (cycle.size() < 2) continue;
-        // new[target(m)] = old[m]: carry each value one step along the
-        // cycle, a short run of neighbouring elements at a time.
-        constexpr std::ptrdiff_t run = 256;
-        float cr[run], ci[run];
-        for (std::ptrdiff_t ob = 0; ob < total; ob += outer)
-            for (std::ptrdiff_t c = ob; c < ob + mid; c += run) {
-                const std::ptrdiff_t len = std::min(run, ob + mid - c);
-                float* r0 = re + c + cycle[0];
-                float* i0 = im + c + cycle[0];
-                for (std::ptrdiff_t e = 0; e < len; ++e) {
-                    cr[e] = r0[e];
-                    ci[e] = i0[e];
-                }
-                for (std::size_t i = 1; i < cycle.size(); ++i) {
-                    float* ri = re + c + cycle[i];
-                    float* ii = im + c + cycle[i];
-                    for (std::ptrdiff_t e = 0; e < len; ++e) {
-                        std::swap(cr[e], ri[e]);
-                        std::swap(ci[e], ii[e]);
-                    }
-                }
-                for (std::ptrdiff_t e = 0; e < len; ++e) {
-                    r0[e] = cr[e];
-                    i0[e] = ci[e];
-                }
-            }
-    }
+    reorder_square_free(square_free, square_product, lines, re, im, ws);
 }
 
-void LinesImpl(const fft_lines& lines, float* re, float* im) {
+void transform_lines_target(const fft_lines& lines, float* re, float* im) {
     if (lines.n <= 1) return;
     if (lines.stride < 1 || lines.total % (static_cast<std::ptrdiff_t>(lines.n) * lines.stride) != 0)
         throw std::invalid_argument("FFT: line set does not tile the array");
     const fft_factors f = fft_factorize(lines.n);
-    DriverImpl(lines.n, f.passes.data(), lines, re, im);
-    ReorderImpl(lines.n, f.permutation.data(), f.square_free.data(), f.square_product, lines, re, im);
+    run_passes_target(lines.n, f.passes.data(), lines, re, im);
+    reorder_target(lines.n, f.permutation.data(), f.square_free.data(), f.square_product, lines, re, im);
 }
 
 // The lines along x are contiguous, so a pass over them has only one line
@@ -480,8 +542,7 @@ void LinesImpl(const fft_lines& lines, float* re, float* im) {
 void x_lines(float* re, float* im, int nx, std::ptrdiff_t lines) {
     constexpr std::ptrdiff_t batch = 32;
     const fft_factors f = fft_factorize(nx);
-    std::vector<float> buffer(2 * static_cast<std::size_t>(nx) * batch);
-    float* br = buffer.data();
+    float* br = at_least(thread_workspace().batch, 2 * static_cast<std::size_t>(nx) * batch);
     float* bi = br + static_cast<std::ptrdiff_t>(nx) * batch;
     for (std::ptrdiff_t first = 0; first < lines; first += batch) {
         const std::ptrdiff_t m = std::min(batch, lines - first);
@@ -494,8 +555,8 @@ void x_lines(float* re, float* im, int nx, std::ptrdiff_t lines) {
                 bi[i * m + b] = q[i];
             }
         }
-        DriverImpl(nx, f.passes.data(), set, br, bi);
-        ReorderImpl(nx, f.permutation.data(), f.square_free.data(), f.square_product, set, br, bi);
+        run_passes_target(nx, f.passes.data(), set, br, bi);
+        reorder_target(nx, f.permutation.data(), f.square_free.data(), f.square_product, set, br, bi);
         for (std::ptrdiff_t b = 0; b < m; ++b) {
             float* r = re + (first + b) * nx;
             float* q = im + (first + b) * nx;
@@ -507,12 +568,12 @@ void x_lines(float* re, float* im, int nx, std::ptrdiff_t lines) {
     }
 }
 
-void Fft3dImpl(float* re, float* im, int nx, int ny, int nz) {
+void fft_3d_target(float* re, float* im, int nx, int ny, int nz) {
     if (nx < 1 || ny < 1 || nz < 1) return;
     const std::ptrdiff_t total = static_cast<std::ptrdiff_t>(nx) * ny * nz;
     if (nx > 1) x_lines(re, im, nx, total / nx);
-    LinesImpl({ny, nx, total}, re, im);
-    LinesImpl({nz, static_cast<std::ptrdiff_t>(nx) * ny, total}, re, im);
+    transform_lines_target({ny, nx, total}, re, im);
+    transform_lines_target({nz, static_cast<std::ptrdiff_t>(nx) * ny, total}, re, im);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -522,10 +583,10 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace zelt {
 
-HWY_EXPORT(DriverImpl);
-HWY_EXPORT(ReorderImpl);
-HWY_EXPORT(LinesImpl);
-HWY_EXPORT(Fft3dImpl);
+HWY_EXPORT(run_passes_target);
+HWY_EXPORT(reorder_target);
+HWY_EXPORT(transform_lines_target);
+HWY_EXPORT(fft_3d_target);
 
 fft_factors fft_factorize(int n) {
     fft_factors out;
@@ -583,20 +644,20 @@ fft_factors fft_factorize(int n) {
 }
 
 void ComplexFTKernalDriver(int n, const int* passes, const fft_lines& lines, float* re, float* im) {
-    HWY_DYNAMIC_DISPATCH(DriverImpl)(n, passes, lines, re, im);
+    HWY_DYNAMIC_DISPATCH(run_passes_target)(n, passes, lines, re, im);
 }
 
 void fft_reorder(int n, const int* permutation, const int* square_free, int square_product,
                  const fft_lines& lines, float* re, float* im) {
-    HWY_DYNAMIC_DISPATCH(ReorderImpl)(n, permutation, square_free, square_product, lines, re, im);
+    HWY_DYNAMIC_DISPATCH(reorder_target)(n, permutation, square_free, square_product, lines, re, im);
 }
 
 void fft_transform_lines(const fft_lines& lines, float* re, float* im) {
-    HWY_DYNAMIC_DISPATCH(LinesImpl)(lines, re, im);
+    HWY_DYNAMIC_DISPATCH(transform_lines_target)(lines, re, im);
 }
 
 void fft_3d(float* re, float* im, int nx, int ny, int nz) {
-    HWY_DYNAMIC_DISPATCH(Fft3dImpl)(re, im, nx, ny, nz);
+    HWY_DYNAMIC_DISPATCH(fft_3d_target)(re, im, nx, ny, nz);
 }
 
 int fft_friendly_size(int n) {

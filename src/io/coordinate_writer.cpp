@@ -12,7 +12,7 @@
 
 #include "crystal/geometry.hpp"
 #include "common/errors.hpp"
-#include "io/anisou.hpp"
+#include "model/anisou.hpp"
 #include "io/atomic_file.hpp"
 
 namespace zelt {

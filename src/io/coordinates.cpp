@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/errors.hpp"
-#include "io/anisou.hpp"
+#include "model/anisou.hpp"
 #include "io/file_format.hpp"
 #include "io/mmcif_models.hpp"
 #include "io/reflection_files.hpp"

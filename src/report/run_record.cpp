@@ -3,24 +3,23 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 
-#include "app/parameter_help.hpp"
-#include "run/run_summary.hpp"
 #include <tbb/global_control.h>
+
 #include "crystal/geometry.hpp"
 #include "io/atomic_file.hpp"
+#include "settings/parameter_descriptions.hpp"
 
 namespace zelt {
 
 namespace {
 
 using nlohmann::json;
-
 
 // A parameter's value as the program reads it: booleans, integers and reals
 // as JSON values of their kind; text, and numbers that do not parse, as text.

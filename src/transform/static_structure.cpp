@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "io/anisou.hpp"
+#include "model/anisou.hpp"
 #include "transform/fourier_map.hpp"
 #include "crystal/axis_permutation.hpp"
 

@@ -10,6 +10,7 @@
 
 #include "app/command_line.hpp"
 #include "app/parameter_help.hpp"
+#include "settings/parameter_descriptions.hpp"
 #include "settings/parameters.hpp"
 #include "common/test_support.hpp"
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "common/test_support.hpp"
-#include "io/anisou.hpp"
+#include "model/anisou.hpp"
 #include "io/coordinate_writer.hpp"
 #include "io/coordinates.hpp"
 

@@ -146,7 +146,7 @@ TEST(PlacementGroups, GroupsFollowTheFirstMemberAndStayWithinOneCell) {
 std::vector<attempt_result> scores(const std::vector<std::pair<double, int>>& list, int clashes = 0) {
     std::vector<attempt_result> out;
     for (std::size_t i = 0; i < list.size(); ++i)
-        out.push_back({static_cast<int>(i + 1), list[i].first, list[i].first, 0.5, clashes, 19, list[i].second});
+        out.push_back({static_cast<int>(i + 1), list[i].first, list[i].first, 0.5, clashes, 19, list[i].second, {}, {}});
     return out;
 }
 

@@ -1,4 +1,4 @@
-#include "io/anisou.hpp"
+#include "model/anisou.hpp"
 
 #include <cmath>
 #include <cstdio>

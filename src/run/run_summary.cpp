@@ -103,13 +103,13 @@ void print_summary(std::ostream& out, const run_state& state, const std::vector<
         text << '\n';
     }
     text << verdict_word(v.level) << ": " << v.reason << '\n';
-    if (best) print_solvent(text, state, *best);
     const parameter_store& p = state.params;
     if (v.level == verdict_level::not_clear && p.text("optimizer.translation") == "evolutionary" &&
         p.text("optimizer.global") == "evolutionary" && !p.boolean("optimize.copies") &&
         !p.boolean("optimize.assembly"))
         text << "The fft translation search may find what this search did not: run again with -P "
                 "optimizer.translation=fft\n";
+    if (best) print_solvent(text, state, *best);
     out << text.str() << std::flush;
 }
 

@@ -240,7 +240,8 @@ TEST(Binary, BabinetBoundRefusals) {
                                         "evolution.mutation.babinet.k.max (is 0.2 against nan)."},
             {key + "B.min=-1" + files,
              ": Value out of range: evolution.mutation.babinet.B.min must not be negative (is -1)."},
-            {key + "B.min=x" + files, ": Error parsing numeric value from input: invalid stod argument"},
+            {key + "B.min=x" + files,
+             ": Error parsing numeric value from input: invalid stod argument: evolution.mutation.babinet.B.min=x"},
         },
         t.path().string());
     EXPECT_TRUE(std::filesystem::is_empty(t.path()));
@@ -281,7 +282,7 @@ TEST(Binary, TranslationSearchRefusals) {
              ": Value out of range: optimizer.orientation.spacing must be a positive angle in degrees giving at "
              "most 10000000 orientations, or auto (is 0.8)."},
             {fft + "-P optimizer.translation.resolution=fine " + files,
-             ": Error parsing numeric value from input: invalid stod argument"},
+             ": Error parsing numeric value from input: invalid stod argument: optimizer.translation.resolution=fine"},
         },
         t.path().string());
     EXPECT_TRUE(std::filesystem::is_empty(t.path()));

@@ -71,8 +71,8 @@ TEST(RunFiles, LogFileHoldsStandardOutput) {
         }
     const run_result unwritable = run_zelt(quick + "-o missing/folder/x " + mtz + " " + beta, dir.path().string());
     EXPECT_EQ(unwritable.status, 1);
-    EXPECT_EQ(unwritable.err, zelt_binary() + ": An I/O error has occurred: unable to write the file "
-                                              "missing/folder/x.log\nExiting...\n");
+    EXPECT_EQ(unwritable.err, zelt_binary() + ": An I/O error has occurred: the output folder missing/folder "
+                                              "does not exist (output.prefix=missing/folder/x)\nExiting...\n");
 }
 
 TEST(RunFiles, ProgressLinesOnStandardErrorWithVerbosityTwo) {

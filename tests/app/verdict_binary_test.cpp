@@ -107,19 +107,19 @@ TEST(VerdictBinary, IdenticalAttemptsCountAsOne) {
     }
 }
 
-// BLIP against the reference beta-lactamase held fixed: six of the seven
-// attempts find it, which leaves a single other attempt, too few for a
-// contrast; the agreement itself makes it solved.
+// BLIP against the reference beta-lactamase held fixed: all four attempts
+// find it (or all but one), which leaves at most one other attempt, too few
+// for a contrast; the agreement itself makes it solved.
 TEST(VerdictBinary, AllAttemptsButOneAgreeing) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
-    const run_result run = run_zelt("-e 11 -n 7 -P optimizer.translation=fft -w 1 -o blip -s beta_ref.pdb " + mtz +
+    const run_result run = run_zelt("-e 11 -n 4 -P optimizer.translation=fft -w 1 -o blip -s beta_ref.pdb " + mtz +
                                         " " + shell_quote(example("blip.pdb").string()),
                                     dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     const nlohmann::json r = record(dir, "blip");
     const auto& best = r["copy_steps"][0]["placements"][0];
-    EXPECT_EQ(best["found"], 6);
+    EXPECT_GE(best["found"], 3);   // all, or all but one: too few others for a contrast
     EXPECT_TRUE(best["contrast"].is_null());
     EXPECT_EQ(best["clashes"], 0);
     EXPECT_EQ(r["verdict"]["status"], "solved") << r["verdict"]["reason"];
@@ -186,7 +186,7 @@ TEST(VerdictBinary, SimplexKeepsTheBabinetBounds) {
     const nlohmann::json narrowed = record(dir, "narrow");
     const auto& tight = narrowed["copy_steps"][0]["attempts"][0]["babinet"];
     EXPECT_GE(tight["k"].get<double>(), 0.5);
-    EXPECT_LE(tight["k"].get<double>(), 0.6);
+    EXPECT_LE(tight["k"].get<double>(), 0.6 + 1e-6);   // k is kept in single precision
     EXPECT_LE(tight["B"].get<double>(), 150.0);
 }
 

@@ -123,6 +123,10 @@ std::string read_input_file(const std::string& name) {
     return read_input_stream(in, name);
 }
 
+input_file load_input_file(const std::string& name) {
+    return {name, read_input_file(name)};
+}
+
 std::string read_input_stream(std::istream& in, const std::string& name) {
     // istream::read turns a failing read of the file (an exception from the
     // stream buffer) into badbit, where copying the buffer whole would take

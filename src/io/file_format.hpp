@@ -28,6 +28,16 @@ std::string inflate_gzip(std::string_view bytes, const std::string& name);
 // open the file NAME" when it cannot be opened.
 std::string read_input_file(const std::string& name);
 
+// A data file read once: its name (for messages and the name-based format
+// rules) and its whole content, inflated when it was gzip-compressed.
+struct input_file {
+    std::string name;
+    std::string bytes;
+};
+
+// read_input_file with its name.
+input_file load_input_file(const std::string& name);
+
 // The rest of a stream (standard input), inflated when compressed.
 std::string read_input_stream(std::istream& in, const std::string& name);
 

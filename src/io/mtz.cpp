@@ -281,13 +281,6 @@ std::array<float, 4> mtz_file::read_row(std::int64_t r, int h, int k, int l, int
     return {value(r, h), value(r, k), value(r, l), value(r, data)};
 }
 
-reflection_set read_mtz_reflections(const unit_cell& cell, double low, double high,
-                                    const std::string& name, const std::string& mtz_column,
-                                    std::string& used_label, reflection_reading* reading) {
-    return mtz_reflections(mtz_file::open(name), cell, low, high, name, mtz_column, used_label,
-                           reading);
-}
-
 reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, double low, double high,
                                const std::string& name, const std::string& mtz_column,
                                std::string& used_label, reflection_reading* reading) {

@@ -96,10 +96,7 @@ struct reflection_reading;
 // NaN skipped, >= FLT_MAX dropped by the shared acceptance rule and counted
 // in `reading`), intensities converted to amplitudes (with their sigmas only
 // when `reading` asks for sigma weighting).
-reflection_set read_mtz_reflections(const unit_cell& cell, double low, double high,
-                                    const std::string& name, const std::string& mtz_column,
-                                    std::string& used_label, reflection_reading* reading = nullptr);
-// The same from a file already read; NAME only serves the failure messages.
+// NAME only serves the failure messages.
 reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, double low, double high,
                                const std::string& name, const std::string& mtz_column,
                                std::string& used_label, reflection_reading* reading = nullptr);

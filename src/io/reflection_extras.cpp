@@ -35,12 +35,12 @@ std::vector<float> matched(const reflection_set& reflections, const value_map& v
 }
 
 std::vector<float> sigmas(const reflection_set& reflections, const unit_cell& cell, double low, double high,
-                          const std::string& name, const std::string& column, const std::string& block) {
+                          const input_file& file, const std::string& column, const std::string& block) {
     reflection_reading reading;
     reading.sigma_weighting = true;
     reading.mmcif_block = block;
     std::string label;
-    const reflection_set again = read_reflections(cell, low, high, name, column, label, &reading);
+    const reflection_set again = read_reflections(cell, low, high, file, column, label, &reading);
     value_map values;
     bool informative = false;
     for (const reflection& r : again) {
@@ -67,9 +67,10 @@ value_map mtz_free_flags(const mtz_file& mtz, std::string& label) {
     return flags;
 }
 
-value_map free_flags(const std::string& name, const std::string& block, std::string& label) {
+value_map free_flags(const input_file& file, const std::string& block, std::string& label) {
+    const std::string& name = file.name;
     if (file_kind_of(name) == reflection_file_kind::scalepack) return {};
-    const std::string bytes = read_input_file(name);
+    const std::string& bytes = file.bytes;
     if (mtz_file::is_mtz(bytes)) return mtz_free_flags(mtz_file(bytes, name), label);
     value_map flags;
     if (classify_content(bytes) != content_kind::mmcif_reflections) return flags;
@@ -81,11 +82,11 @@ value_map free_flags(const std::string& name, const std::string& block, std::str
 }  // namespace
 
 reflection_extras read_reflection_extras(const reflection_set& reflections, const unit_cell& cell, double low,
-                                         double high, const std::string& name, const std::string& column,
+                                         double high, const input_file& file, const std::string& column,
                                          const std::string& mmcif_block) {
     reflection_extras extras;
-    extras.sigma_f = sigmas(reflections, cell, low, high, name, column, mmcif_block);
-    const value_map flags = free_flags(name, mmcif_block, extras.free_label);
+    extras.sigma_f = sigmas(reflections, cell, low, high, file, column, mmcif_block);
+    const value_map flags = free_flags(file, mmcif_block, extras.free_label);
     if (!flags.empty()) extras.free_flag = matched(reflections, flags);
     return extras;
 }

@@ -7,6 +7,7 @@
 
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
+#include "io/file_format.hpp"
 
 namespace zelt {
 
@@ -19,13 +20,13 @@ struct reflection_extras {
     std::string free_label;        // the column or item the flags came from
 };
 
-// Reads the file again, as amplitudes with their sigmas (sigmas of
+// Reads the data file (as the run read it), as amplitudes with their sigmas (sigmas of
 // intensities converted as the search converts them), and its free-R flags
 // from an MTZ column named as above or the mmCIF items `pdbx_r_free_flag` or
 // `status`; matches them to `reflections` by Miller index. Sigmas that are
 // all 0 or all 1 (files without a sigma column) count as none.
 reflection_extras read_reflection_extras(const reflection_set& reflections, const unit_cell& cell, double low,
-                                         double high, const std::string& name, const std::string& column,
+                                         double high, const input_file& file, const std::string& column,
                                          const std::string& mmcif_block);
 
 }  // namespace zelt

@@ -146,8 +146,9 @@ bool named_scalepack(const std::string& name) {
 // A file whose name does not say MTZ or scalepack, recognised by its content
 // (inflated when compressed): MTZ, mmCIF reflections, or text read as the
 // name without ".gz" says.
-cell_constants cell_from_content(const std::string& name, const std::string& mmcif_block) {
-    const std::string bytes = read_input_file(name);
+cell_constants cell_from_content(const input_file& file, const std::string& mmcif_block) {
+    const std::string& bytes = file.bytes;
+    const std::string& name = file.name;
     const content_kind kind =
         reflection_content(bytes, name, "the first argument must hold the reflections");
     if (kind == content_kind::mtz) return mtz_cell(mtz_file(bytes, name));
@@ -230,28 +231,34 @@ double field_to_double(const std::string& text) {
 }
 
 std::vector<unit_cell> read_cell(const std::string& name, const std::string& mmcif_block) {
-    switch (file_kind_of(name)) {
-        case reflection_file_kind::mtz:
-            return checked_cell(mtz_cell(mtz_file::open(name)), name);
-        case reflection_file_kind::scalepack:  // read by content: it may be compressed
-        case reflection_file_kind::plain_text:
-            break;
-    }
-    return checked_cell(cell_from_content(name, mmcif_block), name);
+    return read_cell(load_input_file(name), mmcif_block);
+}
+
+std::vector<unit_cell> read_cell(const input_file& file, const std::string& mmcif_block) {
+    // A file named .mtz is read as MTZ whatever it holds (and fails as one).
+    if (file_kind_of(file.name) == reflection_file_kind::mtz)
+        return checked_cell(mtz_cell(mtz_file(file.bytes, file.name)), file.name);
+    return checked_cell(cell_from_content(file, mmcif_block), file.name);
 }
 
 reflection_set read_reflections(const unit_cell& cell, double low, double high,
                                 const std::string& name, const std::string& mtz_column,
                                 std::string& used_label, reflection_reading* reading) {
+    return read_reflections(cell, low, high, load_input_file(name), mtz_column, used_label, reading);
+}
+
+reflection_set read_reflections(const unit_cell& cell, double low, double high, const input_file& file,
+                                const std::string& mtz_column, std::string& used_label,
+                                reflection_reading* reading) {
     used_label.clear();
-    const auto kind = file_kind_of(name);
-    if (kind == reflection_file_kind::mtz)
-        return read_mtz_reflections(cell, low, high, name, mtz_column, used_label, reading);
+    const std::string& name = file.name;
+    const std::string& bytes = file.bytes;
+    if (file_kind_of(name) == reflection_file_kind::mtz)
+        return mtz_reflections(mtz_file(bytes, name), cell, low, high, name, mtz_column, used_label, reading);
 
     reflection_set set;
     set.reserve(4000);
     std::size_t dropped = 0;
-    const std::string bytes = read_input_file(name);
     const content_kind content =
         reflection_content(bytes, name, "the reflections cannot be read from it");
     if (content == content_kind::mtz)

@@ -6,6 +6,7 @@
 
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
+#include "io/file_format.hpp"
 #include "io/observation_rule.hpp"
 
 namespace zelt {
@@ -27,6 +28,9 @@ reflection_file_kind file_kind_of(const std::string& name);
 // data with "NAME: format not recognised (expected MTZ, mmCIF, scalepack or
 // a cell file)".
 std::vector<unit_cell> read_cell(const std::string& name, const std::string& mmcif_block = "");
+// The same from a file read before (a cell file that is also the reflection
+// file is then read once).
+std::vector<unit_cell> read_cell(const input_file& file, const std::string& mmcif_block = "");
 
 // The reflections of the file inside high < d < low (Angstrom) in `cell`, in
 // file order, as amplitudes with their sigmas. For an MTZ file `mtz_column`
@@ -40,6 +44,9 @@ std::vector<unit_cell> read_cell(const std::string& name, const std::string& mmc
 reflection_set read_reflections(const unit_cell& cell, double low, double high,
                                 const std::string& name, const std::string& mtz_column,
                                 std::string& used_label, reflection_reading* reading = nullptr);
+reflection_set read_reflections(const unit_cell& cell, double low, double high, const input_file& file,
+                                const std::string& mtz_column, std::string& used_label,
+                                reflection_reading* reading = nullptr);
 
 // Text to number with the whole-field rules of the fixed-column formats:
 // leading blanks skipped, the number must start there, trailing text ignored.

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "crystal/resolution_shells.hpp"
+
 namespace zelt {
 
 namespace {
@@ -81,29 +83,15 @@ double maximum_likelihood(const std::vector<double>& eo, const std::vector<doubl
     return 0.5 * (a + b);
 }
 
-std::size_t shell_count(const std::vector<int>& shell) {
-    return shell.empty() ? 0 : static_cast<std::size_t>(*std::max_element(shell.begin(), shell.end())) + 1;
-}
-
 }  // namespace
-
-std::vector<int> resolution_shells(const std::vector<double>& s2, std::size_t per_shell, std::size_t max_shells) {
-    const std::size_t n = s2.size();
-    const std::size_t shells = std::clamp<std::size_t>(n / std::max<std::size_t>(per_shell, 1), 1, max_shells);
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return s2[a] < s2[b]; });
-    std::vector<int> shell(n);
-    for (std::size_t rank = 0; rank < n; ++rank) shell[order[rank]] = static_cast<int>(rank * shells / n);
-    return shell;
-}
 
 sigma_a_shells estimate_sigma_a(const std::vector<sigma_a_reflection>& reflections) {
     sigma_a_shells out;
     std::vector<double> s2;
     for (const sigma_a_reflection& r : reflections) s2.push_back(r.s2);
-    out.shell = resolution_shells(s2);
-    const std::size_t shells = shell_count(out.shell);
+    const resolution_shells binning = equal_count_shells(s2, 500, 20);
+    out.shell = binning.shell_of_each();
+    const std::size_t shells = binning.count();
     out.mean_s2.assign(shells, 0.0);
     out.sigma_n.assign(shells, 0.0);
     out.sigma_p.assign(shells, 0.0);
@@ -158,8 +146,9 @@ map_weight reflection_weight(const sigma_a_shells& shells, const sigma_a_reflect
 
 std::vector<double> shell_scale(const std::vector<double>& fo, const std::vector<double>& fc_amplitude,
                                 const std::vector<double>& s2) {
-    const std::vector<int> shell = resolution_shells(s2, 300, 30);
-    const std::size_t shells = shell_count(shell);
+    const resolution_shells binning = equal_count_shells(s2, 300, 30);
+    const std::vector<int> shell = binning.shell_of_each();
+    const std::size_t shells = binning.count();
     std::vector<double> sum_fo(shells, 0.0), sum_fc(shells, 0.0), centre(shells, 0.0), count(shells, 0.0);
     for (std::size_t i = 0; i < fo.size(); ++i) {
         const auto k = static_cast<std::size_t>(shell[i]);

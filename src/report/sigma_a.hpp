@@ -34,11 +34,6 @@ struct sigma_a_shells {
     std::vector<double> sigma_p;      // <|Fc|^2/eps>
 };
 
-// Equal-count resolution shells of the s^2 values: about `per_shell`
-// reflections each, at least 1 and at most `max_shells` shells.
-std::vector<int> resolution_shells(const std::vector<double>& s2, std::size_t per_shell = 500,
-                                   std::size_t max_shells = 20);
-
 // The estimate over the given reflections.
 sigma_a_shells estimate_sigma_a(const std::vector<sigma_a_reflection>& reflections);
 

@@ -109,4 +109,31 @@ std::vector<mat3> cartesian_point_group(const unit_cell& cell) {
     return out;
 }
 
+void refine_candidates(std::vector<placed_candidate>& chosen, const scorer_data& data,
+                       const candidate_refinement& how) {
+    auto objective = [&](const solution& x) { return how.r_factor_target ? data.r_factor(x) : -data.correlation(x); };
+    tbb::parallel_for(std::size_t{0}, chosen.size(), [&](std::size_t i) {
+        refine_simplex(chosen[i].s, objective, how.orientation, how.position, how.size, how.tolerance,
+                       how.babinet);
+        const double value = objective(chosen[i].s);
+        chosen[i].score = how.r_factor_target ? value : -value;
+    });
+}
+
+solution best_refined(std::vector<placed_candidate> chosen, const scorer_data& coarse, const scorer_data& fine,
+                      std::size_t finalists, const candidate_refinement& how) {
+    auto better = [&](double a, double b) { return how.goal_maximum ? a > b : a < b; };
+    if (&coarse != &fine && chosen.size() > finalists) {
+        refine_candidates(chosen, coarse, how);
+        std::stable_sort(chosen.begin(), chosen.end(),
+                         [&](const placed_candidate& a, const placed_candidate& b) { return better(a.score, b.score); });
+        chosen.resize(finalists);
+    }
+    refine_candidates(chosen, fine, how);
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < chosen.size(); ++i)
+        if (better(chosen[i].score, chosen[best].score)) best = i;
+    return chosen[best].s;
+}
+
 }  // namespace zelt

@@ -9,7 +9,9 @@
 
 #include "crystal/unit_cell.hpp"
 #include "model/atom.hpp"
+#include "score/scorer.hpp"
 #include "search/evolution.hpp"
+#include "search/simplex.hpp"
 #include "model/solution.hpp"
 
 namespace zelt {
@@ -54,6 +56,28 @@ void scan_orientations(const std::vector<quaternion>& grid, const solution& like
 std::vector<placed_candidate> distinct_candidates(const std::vector<placed_candidate>& sorted, int count,
                                                   const model_list& models, const std::vector<unit_cell>& cells,
                                                   double tolerance, bool origin_fixed);
+
+// How the candidates of an attempt are refined: the simplex's moves, step,
+// tolerance and solvent bounds, and the objective.
+struct candidate_refinement {
+    bool r_factor_target = false;   // the R-factor minimised, else the correlation maximised
+    bool goal_maximum = true;       // higher scores are better
+    bool orientation = true, position = true;
+    double size = 0.05, tolerance = 1e-6;
+    babinet_limits babinet;
+};
+
+// Refines every candidate by the simplex against `data`, in parallel; each
+// candidate's score becomes its refined score.
+void refine_candidates(std::vector<placed_candidate>& chosen, const scorer_data& data,
+                       const candidate_refinement& how);
+
+// The attempt's solution from its distinct candidates (not empty), best
+// first: when `coarse` is not `fine` and more than `finalists` candidates
+// are there, all are refined against `coarse` first and the best `finalists`
+// kept; those are refined against `fine`, and the best of them is returned.
+solution best_refined(std::vector<placed_candidate> chosen, const scorer_data& coarse, const scorer_data& fine,
+                      std::size_t finalists, const candidate_refinement& how);
 
 // The point group of a cell as Cartesian rotations (one per distinct
 // rotation part of its operators, identity included).

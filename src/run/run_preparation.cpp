@@ -167,7 +167,12 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     const std::string& cell_source = p.text("cell.source");
     if (s.report_inputs) end_line(out, "Reading unit cell and space group information from " + cell_source);
     const std::string mmcif_block = p.text("data.mmcif-block");
-    s.cells = read_cell(cell_source, mmcif_block);
+    const std::string data_source = p.text("data.source");
+    // The reflection file is read once and kept: it usually gives the cell
+    // too, and the map coefficients carry its sigmas and free-R flags.
+    const bool one_file = cell_source == data_source;
+    if (one_file) s.data_file = load_input_file(data_source);
+    s.cells = one_file ? read_cell(s.data_file, mmcif_block) : read_cell(cell_source, mmcif_block);
     s.codes.assign(1, 0);
     if (p.boolean("pointgroupsearch")) add_related_cells(s.cells, s.codes);
     if (s.report_steps) print_cells(out, s.cells);
@@ -175,7 +180,6 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     // Reflections inside the resolution range, weighted.
     const double low = p.real("resolution.low");
     const double high = p.real("resolution.high");
-    const std::string data_source = p.text("data.source");
     const std::string column = p.text("data.mtz-column");
     if (s.report_inputs) end_line(out, "Reading reflections from " + data_source);
     std::string used_label;
@@ -183,7 +187,8 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     reflection_reading reading;
     reading.sigma_weighting = sigma_weighting;
     reading.mmcif_block = mmcif_block;
-    s.reflections = read_reflections(s.cells.front(), low, high, data_source, column, used_label, &reading);
+    if (!one_file) s.data_file = load_input_file(data_source);
+    s.reflections = read_reflections(s.cells.front(), low, high, s.data_file, column, used_label, &reading);
     const std::size_t in_range = s.reflections.size();
     s.data_label = used_label;
     const std::size_t dropped = set_weights(s.reflections, sigma_weighting);

@@ -8,6 +8,7 @@
 
 #include "crystal/reflection.hpp"
 #include "crystal/unit_cell.hpp"
+#include "io/file_format.hpp"
 #include "model/atom.hpp"
 #include "report/run_log.hpp"
 #include "search/translation_resolution.hpp"
@@ -23,6 +24,7 @@ struct run_state {
     std::vector<unit_cell> cells;         // crystal cell, then related cells
     std::vector<int> codes;               // axis-permutation code per cell
     reflection_set reflections;           // weights and s^2 already set
+    input_file data_file;                 // the reflection file as read, kept for the map's extra columns
     std::string data_label;               // MTZ column or mmCIF item read (empty for other formats)
     model_list models;                    // search models, centred on their origin
     std::vector<vec3> model_centres;      // their Cartesian centres

@@ -137,15 +137,14 @@ void note_attempt(run_state& state, const solution& s, double cc, double r, doub
     state.log.steps.back().attempts.push_back({attempt, s, cc, r, score, clashes, -1, std::nullopt, std::nullopt});
 }
 
-void end_copy_step(run_state& state, const scorer_data& data, const copy_result& best, bool have_best,
+void end_copy_step(run_state& state, const scorer_data& data, const copy_result& best, int best_attempt,
                    bool goal_is_maximum, bool independent) {
     copy_step_record& step = state.log.steps.back();
     group_attempts(step, state, goal_is_maximum);
     step.judgement = judge(step.placements, static_cast<int>(step.attempts.size()), {}, independent);
-    if (have_best) {
+    if (best_attempt > 0) {
         calculate_fc_parallel(data.reflections, data.model(), best.best, step.best_fc);
-        for (const attempt_entry& a : step.attempts)
-            if (step.best_attempt == 0 && a.score == best.first_score) step.best_attempt = a.attempt;
+        step.best_attempt = best_attempt;
     }
     step.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - step.started).count();
 }
@@ -186,7 +185,8 @@ void finish_run(run_state& state, const result_tables& results, bool goal_is_max
         const solution& s = results[cell_step][model_step].back().best;
         const reflection_extras extras =
             read_reflection_extras(state.reflections, state.cells.front(), p.real("resolution.low"),
-                                   p.real("resolution.high"), p.text("data.source"), p.text("data.mtz-column"),
+                                   p.real("resolution.high"), state.data_file,
+                                   p.text("data.mtz-column"),
                                    p.text("data.mmcif-block"));
         const map_coefficient_table table = map_coefficients(state.reflections, best->best_fc,
                                                              state.cells.at(s.cell), state.codes.at(s.cell), extras);

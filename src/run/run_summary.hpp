@@ -23,11 +23,12 @@ void note_attempt(run_state& state, const solution& s, double cc, double r, doub
 
 // Closes the current copy step: groups its attempts into distinct placements,
 // judges them, and keeps the structure factors of its best solution (with the
-// step's fixed structure, read through `data`).
+// step's fixed structure, read through `data`). `best_attempt` is the
+// attempt that found `best` (from 1), 0 when no attempt ran here.
 // `independent`: the attempts draw at random, so that each is evidence of
 // its own.
-void end_copy_step(run_state& state, const scorer_data& data, const copy_result& best,
-                   bool have_best, bool goal_is_maximum, bool independent);
+void end_copy_step(run_state& state, const scorer_data& data, const copy_result& best, int best_attempt,
+                   bool goal_is_maximum, bool independent);
 
 // The overall verdict: the weakest of the copy steps that built the best
 // solution, with the reason of that step.

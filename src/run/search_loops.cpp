@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <tbb/parallel_for.h>
-
 #include "model/segments.hpp"
 #include "parallel/attempt_distribution.hpp"
 #include "parallel/process_group.hpp"
@@ -45,44 +43,6 @@ namespace {
 void print_loop_header(const run_state& state, const loop_position& where, int attempt) {
     const std::string label = step_label(state, where);
     std::cout << label << (label.empty() ? "" : ", ") << "Attempt " << attempt << std::endl;
-}
-
-// Starting solution when there is no global search: the models as placed in
-// their input files.
-solution starting_solution(int cell, int model, int placements, const std::vector<vec3>& centres,
-                           bool babinet) {
-    solution s;
-    s.cell = cell;
-    s.k = babinet ? 0.8f : 0.0f;
-    s.b = 200.0f;
-    for (int i = 0; i < placements; ++i) {
-        copy_placement c;
-        c.model = c.reported_model = model + i;
-        c.translation = centres.at(model + i);
-        s.placements.push_back(c);
-    }
-    return s;
-}
-
-// The global search's objective: correlation or R-factor, with the model
-// transforms read by trilinear interpolation or at the nearest table point.
-objective_function global_objective(const search_plan& plan, std::shared_ptr<const scorer_data> data) {
-    if (plan.r_factor_target) {
-        if (plan.interpolate) return scorer<pearson<float, double>, 1, 1>(std::move(data));
-        return scorer<pearson<float, double>, 0, 1>(std::move(data));
-    }
-    if (plan.interpolate) return scorer<pearson<float, double>, 1, 0>(std::move(data));
-    return scorer<pearson<float, double>, 0, 0>(std::move(data));
-}
-
-// The progress report chosen by `report.evolution`; empty for none.
-progress_function global_progress(const search_plan& plan, std::ostream& out) {
-    if (plan.report_evolution == "progress") {
-        progress_report dots(out, plan.evolution.generations);
-        return [dots](int g, const population_list&, const score_list&) mutable { dots(g); };
-    }
-    if (plan.report_evolution == "generations") return make_generation_report(out, plan.goal_maximum);
-    return {};
 }
 
 // What every attempt of one copy step shares.
@@ -229,6 +189,7 @@ private:
         best.first_score = plan_.goal_maximum ? -std::numeric_limits<double>::max()
                                               : std::numeric_limits<double>::max();
         bool have_best = false;
+        int best_attempt = 0;
         std::vector<double> step_scores;
         const segment_mark mark{state_.models.size(), start_positions_.size()};
         std::optional<score_statistics> random_scores;
@@ -242,6 +203,7 @@ private:
             step_scores.push_back(r.first_score);
             if (!have_best || std::isnan(best.first_score) || better(r.first_score, best.first_score)) {
                 best = r;
+                best_attempt = record.attempt;
                 have_best = true;
             }
             if (!reporter) return;
@@ -256,7 +218,7 @@ private:
             // transform yet; the step's best structure factors need them.
             if (have_best)
                 transforms_.prepare_solution(best.best, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
-            end_copy_step(state_, *step.data, best, have_best, plan_.goal_maximum, attempts_draw(step));
+            end_copy_step(state_, *step.data, best, best_attempt, plan_.goal_maximum, attempts_draw(step));
         }
         close_copy_step(have_best ? &best.best : nullptr);
     }
@@ -430,35 +392,12 @@ private:
         if (plan_.report_local) std::cout << "Local optimization of " << chosen.size() << " candidates" << std::flush;
         // First at the global search's resolution, then the best few at the
         // full resolution; the best of those is the attempt's solution.
-        if (step.global_data != step.data && chosen.size() > finalists) {
-            refine_candidates(chosen, *step.global_data);
-            std::stable_sort(chosen.begin(), chosen.end(), [this](const placed_candidate& a, const placed_candidate& b) {
-                return better(a.score, b.score);
-            });
-            chosen.resize(finalists);
-        }
-        refine_candidates(chosen, *step.data);
+        const candidate_refinement how{plan_.r_factor_target, plan_.goal_maximum, plan_.evolution.search_orientation,
+                                       plan_.evolution.search_position, plan_.simplex_size, plan_.simplex_tolerance,
+                                       babinet_bounds(plan_)};
+        solution best = best_refined(std::move(chosen), *step.global_data, *step.data, finalists, how);
         if (plan_.report_local) std::cout << " completed" << std::endl;
-        std::size_t best = 0;
-        for (std::size_t i = 1; i < chosen.size(); ++i)
-            if (better(chosen[i].score, chosen[best].score)) best = i;
-        return chosen[best].s;
-    }
-
-    // Refines every candidate by the simplex against `data`, in parallel;
-    // each candidate's score becomes its refined objective.
-    void refine_candidates(std::vector<placed_candidate>& chosen, const scorer_data& data) const {
-        auto objective = [&](const solution& x) {
-            return plan_.r_factor_target ? data.r_factor(x) : -data.correlation(x);
-        };
-        const bool orientation = plan_.evolution.search_orientation;
-        const bool position = plan_.evolution.search_position;
-        tbb::parallel_for(std::size_t{0}, chosen.size(), [&](std::size_t i) {
-            refine_simplex(chosen[i].s, objective, orientation, position, plan_.simplex_size,
-                           plan_.simplex_tolerance, babinet_bounds());
-            const double value = objective(chosen[i].s);
-            chosen[i].score = plan_.r_factor_target ? value : -value;
-        });
+        return best;
     }
 
     // One attempt of the orientation scan: the grid turned by a random
@@ -488,12 +427,6 @@ private:
                       << std::setprecision(1) << seconds << " s" << std::endl;
     }
 
-    // The bounds of the solvent term's k and B that the simplex keeps to.
-    babinet_limits babinet_bounds() const {
-        const evolution_settings& e = plan_.evolution;
-        return {e.babinet, e.babinet_k_min, e.babinet_k_max, e.babinet_b_min, e.babinet_b_max};
-    }
-
     // Simplex refinement (unless `refined` already), then, for models with
     // several segments, once more segment by segment.
     void refine_locally(solution& s, const scorer_data& data, bool refined = false) {
@@ -503,7 +436,7 @@ private:
         };
         const bool orientation = plan_.evolution.search_orientation;
         const bool position = plan_.evolution.search_position;
-        const babinet_limits babinet = babinet_bounds();
+        const babinet_limits babinet = babinet_bounds(plan_);
         if (!refined) {
             if (plan_.report_local) out << "Local optimization" << std::flush;
             refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance,

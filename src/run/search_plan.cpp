@@ -1,5 +1,10 @@
 #include "run/search_plan.hpp"
 
+#include <ostream>
+
+#include "score/pearson.hpp"
+#include "settings/reports.hpp"
+
 namespace zelt {
 
 search_plan read_plan(const run_state& state) {
@@ -75,6 +80,32 @@ search_plan read_plan(const run_state& state) {
         plan.candidates = p.integer("optimizer.translation.candidates");
     }
     return plan;
+}
+
+// The global search's objective: correlation or R-factor, with the model
+// transforms read by trilinear interpolation or at the nearest table point.
+objective_function global_objective(const search_plan& plan, std::shared_ptr<const scorer_data> data) {
+    if (plan.r_factor_target) {
+        if (plan.interpolate) return scorer<pearson<float, double>, 1, 1>(std::move(data));
+        return scorer<pearson<float, double>, 0, 1>(std::move(data));
+    }
+    if (plan.interpolate) return scorer<pearson<float, double>, 1, 0>(std::move(data));
+    return scorer<pearson<float, double>, 0, 0>(std::move(data));
+}
+
+// The progress report chosen by `report.evolution`; empty for none.
+progress_function global_progress(const search_plan& plan, std::ostream& out) {
+    if (plan.report_evolution == "progress") {
+        progress_report dots(out, plan.evolution.generations);
+        return [dots](int g, const population_list&, const score_list&) mutable { dots(g); };
+    }
+    if (plan.report_evolution == "generations") return make_generation_report(out, plan.goal_maximum);
+    return {};
+}
+
+babinet_limits babinet_bounds(const search_plan& plan) {
+    const evolution_settings& e = plan.evolution;
+    return {e.babinet, e.babinet_k_min, e.babinet_k_max, e.babinet_b_min, e.babinet_b_max};
 }
 
 }  // namespace zelt

@@ -2,10 +2,14 @@
 // The numbers and switches the search loops read from the run parameters,
 // once, after the derivation.
 #include <array>
+#include <iosfwd>
+#include <memory>
 #include <string>
 
 #include "run/run_state.hpp"
+#include "score/scorer.hpp"
 #include "search/evolution.hpp"
+#include "search/simplex.hpp"
 
 namespace zelt {
 
@@ -50,5 +54,15 @@ struct search_plan {
 };
 
 search_plan read_plan(const run_state& state);
+
+// The global search's objective: correlation or R-factor, with the model
+// transforms read by trilinear interpolation or at the nearest table point.
+objective_function global_objective(const search_plan& plan, std::shared_ptr<const scorer_data> data);
+
+// The progress report chosen by `report.evolution`; empty for none.
+progress_function global_progress(const search_plan& plan, std::ostream& out);
+
+// The bounds of the solvent term's k and B that the simplex keeps to.
+babinet_limits babinet_bounds(const search_plan& plan);
 
 }  // namespace zelt

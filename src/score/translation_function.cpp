@@ -1,13 +1,14 @@
 #include "score/translation_function.hpp"
 
-#include <numbers>
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <stdexcept>
 #include <string>
 
-#include "transform/fft.hpp"
 #include "crystal/axis_permutation.hpp"
+#include "crystal/resolution_shells.hpp"
+#include "transform/fft.hpp"
 
 namespace zelt {
 
@@ -21,6 +22,12 @@ struct translation_function::rotation_class {
 struct translation_function::cell_setup {
     std::array<int, 3> grid{1, 1, 1};
     std::vector<rotation_class> rotations;
+    // Per map reflection i and rotation class r (at i * classes + r), with h
+    // the reflection's indices permuted into the cell's axes: the sum over
+    // the class's operators of e(2 pi i h.t) and the map index S^T h. They
+    // depend on the cell alone, so they are computed once, not per map.
+    std::vector<complex_f> phase_sums;
+    std::vector<std::array<int, 3>> class_index;
     std::vector<vec3> centring;   // translations of the operators without rotation
     std::vector<vec3> origins;    // centring vectors plus the permitted origin shifts
     std::array<bool, 3> free_axes{};
@@ -93,8 +100,36 @@ std::vector<translation_function::rotation_class> rotation_classes(const space_g
     return out;
 }
 
-std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const unit_cell& cell,
-                                                                         double d) {
+// The per-reflection terms of the cell setup (see cell_setup) for the
+// reflections `hkl` (three per reflection) read in axis permutation `code`.
+void add_reflection_terms(translation_function::cell_setup& c, const unit_cell& cell,
+                          const std::vector<float>& hkl, int code) {
+    const space_group& g = cell.group();
+    const std::size_t count = hkl.size() / 3;
+    c.phase_sums.reserve(count * c.rotations.size());
+    c.class_index.reserve(count * c.rotations.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::array<double, 3> h = permuted_indices<double>(&hkl[3 * i], code);
+        for (const auto& cls : c.rotations) {
+            float pr = 0.0f, pi = 0.0f;
+            for (int op : cls.ops) {
+                const vec3 v = g.operators[static_cast<std::size_t>(op)].translation();
+                const float phi = static_cast<float>(two_pi * (h[0] * v[0] + h[1] * v[1] + h[2] * v[2]));
+                pr += std::cos(phi);
+                pi += std::sin(phi);
+            }
+            c.phase_sums.emplace_back(pr, pi);
+            std::array<int, 3> j{};
+            for (std::size_t a = 0; a < 3; ++a)
+                j[a] = static_cast<int>(std::lround(cls.s[a] * h[0] + cls.s[3 + a] * h[1] + cls.s[6 + a] * h[2]));
+            c.class_index.push_back(j);
+        }
+    }
+}
+
+std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const unit_cell& cell, double d,
+                                                                         const std::vector<float>& hkl,
+                                                                         int code) {
     auto c = std::make_shared<translation_function::cell_setup>();
     c->grid = {grid_points(cell.a, d), grid_points(cell.b, d), grid_points(cell.c, d)};
     const space_group& g = cell.group();
@@ -104,6 +139,7 @@ std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const un
     for (const vec3& o : g.origin_shifts)
         for (const vec3& t : c->centring) c->origins.push_back(add(o, t));
     c->free_axes = g.free_axes;
+    add_reflection_terms(*c, cell, hkl, code);
     return c;
 }
 
@@ -114,25 +150,21 @@ std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const un
 // so that every resolution range counts alike.
 std::vector<double> target_weights(const std::vector<double>& io, const std::vector<double>& w,
                                    const std::vector<float>& s2) {
-    const std::size_t n = io.size();
-    std::vector<std::size_t> order(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return s2[a] < s2[b]; });
-    const std::size_t shells = std::clamp<std::size_t>(n / 200, 1, 20);
+    const resolution_shells shells = equal_count_shells(s2, 200, 20);
     double w_total = 0.0;
     for (double x : w) w_total += x;
-    std::vector<double> out(n, 0.0);
-    for (std::size_t sh = 0; sh < shells && n > 0; ++sh) {
-        const std::size_t lo = n * sh / shells, hi = n * (sh + 1) / shells;
+    std::vector<double> out(io.size(), 0.0);
+    for (std::size_t k = 0; k < shells.count(); ++k) {
+        const std::size_t lo = shells.start[k], hi = shells.start[k + 1];
         double ws = 0.0, wi = 0.0;
         for (std::size_t j = lo; j < hi; ++j) {
-            ws += w[order[j]];
-            wi += w[order[j]] * io[order[j]];
+            ws += w[shells.order[j]];
+            wi += w[shells.order[j]] * io[shells.order[j]];
         }
         const double mean = ws > 0.0 ? wi / ws : 0.0;
         if (!(mean > 0.0)) continue;
         for (std::size_t j = lo; j < hi; ++j) {
-            const std::size_t i = order[j];
+            const std::size_t i = shells.order[j];
             out[i] = w[i] * (io[i] / mean - 1.0) / mean / w_total;
         }
     }
@@ -162,7 +194,10 @@ translation_function::translation_function(std::shared_ptr<const scorer_data> da
     refl_.build_columns();
     weight_ = target_weights(io, w, refl_.s2);
     const double d = d_min > 0.0 ? d_min : (s2_max > 0.0 ? 0.5 / std::sqrt(s2_max) : 1e9);
-    for (const unit_cell& cell : *data_->model().cells) cells_.push_back(make_cell_setup(cell, d));
+    const std::vector<unit_cell>& cells = *data_->model().cells;
+    for (std::size_t k = 0; k < cells.size(); ++k)
+        cells_.push_back(
+            make_cell_setup(cells[k], d, refl_.hkl, permutation_code(data_->model(), static_cast<int>(k))));
 }
 
 std::array<int, 3> translation_function::grid_size(int cell) const {
@@ -225,46 +260,37 @@ struct coefficient_grid {
     }
 };
 
-// G of every rotation class for indices h (permuted), and the map index
-// S^T h of its t-dependence; unsearched axes are folded into G's phase.
-void rotation_terms(const map_inputs& in, const std::array<double, 3>& h, complex_f* g,
+// G of every rotation class for reflection `i` with indices h (permuted),
+// and the map index S^T h of its t-dependence; unsearched axes are folded
+// into G's phase.
+void rotation_terms(const map_inputs& in, std::size_t i, const std::array<double, 3>& h, complex_f* g,
                     std::array<int, 3>* index) {
     const auto& classes = in.cell->rotations;
+    const std::size_t base = i * classes.size();
     for (std::size_t r = 0; r < classes.size(); ++r) {
-        const auto& cls = classes[r];
-        const std::array<double, 9>& m = in.terms[cls.ops.front()].m;
+        const std::array<double, 9>& m = in.terms[classes[r].ops.front()].m;
         const complex_f value = in.table->trilinear(
             static_cast<float>(m[0] * h[0] + m[1] * h[1] + m[2] * h[2]),
             static_cast<float>(m[3] * h[0] + m[4] * h[1] + m[5] * h[2]),
             static_cast<float>(m[6] * h[0] + m[7] * h[1] + m[8] * h[2]));
-        float pr = 0.0f, pi = 0.0f;
-        for (int op : cls.ops) {
-            const std::array<double, 3>& v = in.terms[op].v;
-            const float phi = static_cast<float>(two_pi * (h[0] * v[0] + h[1] * v[1] + h[2] * v[2]));
-            pr += std::cos(phi);
-            pi += std::sin(phi);
-        }
+        const std::array<int, 3>& j = in.cell->class_index[base + r];
         double fold = 0.0;
-        for (int a = 0; a < 3; ++a) {
-            const int j = static_cast<int>(std::lround(cls.s[static_cast<std::size_t>(a)] * h[0] +
-                                                       cls.s[static_cast<std::size_t>(3 + a)] * h[1] +
-                                                       cls.s[static_cast<std::size_t>(6 + a)] * h[2]));
-            index[r][static_cast<std::size_t>(a)] = in.unsearched[static_cast<std::size_t>(a)] ? 0 : j;
-            if (in.unsearched[static_cast<std::size_t>(a)]) fold += j * in.fixed[static_cast<std::size_t>(a)];
+        for (std::size_t a = 0; a < 3; ++a) {
+            index[r][a] = in.unsearched[a] ? 0 : j[a];
+            if (in.unsearched[a]) fold += j[a] * in.fixed[a];
         }
         const complex_f shift(static_cast<float>(std::cos(two_pi * fold)),
                               static_cast<float>(std::sin(two_pi * fold)));
-        g[r] = value * complex_f(pr, pi) * shift;
+        g[r] = value * in.cell->phase_sums[base + r] * shift;
     }
 }
 
 // Adds one reflection's Fourier coefficients of c |Fp + sum_r G_r e(S_r^T h . t)|^2;
 // returns its constant part, which the caller adds at the origin.
-double add_reflection(const map_inputs& in, const float* hkl, complex_f fp, double c, complex_f* g,
-                      std::array<int, 3>* index, const coefficient_grid& grid) {
-    const int p = in.code;
-    const std::array<double, 3> h = permuted_indices<double>(hkl, p);
-    rotation_terms(in, h, g, index);
+double add_reflection(const map_inputs& in, std::size_t i, const float* hkl, complex_f fp, double c,
+                      complex_f* g, std::array<int, 3>* index, const coefficient_grid& grid) {
+    const std::array<double, 3> h = permuted_indices<double>(hkl, in.code);
+    rotation_terms(in, i, h, g, index);
     const std::size_t n = in.cell->rotations.size();
     const std::complex<double> f(fp.real(), fp.imag());
     double constant = std::norm(f);
@@ -379,8 +405,7 @@ void translation_function::fill_map(const solution& s, int which, std::array<boo
         const float babinet = s.k == 0.0f ? 1.0f : 1.0f - s.k * std::exp(-(refl_.s2[i] * s.b));
         const double c = weight_[i] * static_cast<double>(babinet) * static_cast<double>(babinet);
         if (c == 0.0) continue;
-        constant += add_reflection(in, &refl_.hkl[3 * i], w.fp[i], c, w.g.data(), w.index.data(),
-                                   grid);
+        constant += add_reflection(in, i, &refl_.hkl[3 * i], w.fp[i], c, w.g.data(), w.index.data(), grid);
     }
     w.re[0] += static_cast<float>(constant);
     if (half)

@@ -198,4 +198,18 @@ void normalise_solution(solution& s, const std::vector<unit_cell>& cells,
     normalise_full(s, cells[s.cell], start_positions, fixed_axes, static_present);
 }
 
+solution starting_solution(int cell, int model, int placements, const std::vector<vec3>& centres, bool babinet) {
+    solution s;
+    s.cell = cell;
+    s.k = babinet ? 0.8f : 0.0f;
+    s.b = 200.0f;
+    for (int i = 0; i < placements; ++i) {
+        copy_placement c;
+        c.model = c.reported_model = model + i;
+        c.translation = centres.at(model + i);
+        s.placements.push_back(c);
+    }
+    return s;
+}
+
 }  // namespace zelt

@@ -65,4 +65,10 @@ void normalise_solution(solution& s, const std::vector<unit_cell>& cells,
                         const std::array<bool, 3>& fixed_axes, bool static_present,
                         bool simple_mode);
 
+// Starting solution when there is no global search: `placements` copies of
+// the models from `model` on, each as placed in its input file (at its centre
+// in `centres`), in cell `cell`, with the solvent term's starting k and B
+// (k = 0 without it).
+solution starting_solution(int cell, int model, int placements, const std::vector<vec3>& centres, bool babinet);
+
 }  // namespace zelt

@@ -187,3 +187,18 @@ TEST(InputFormats, WrongFileInTheWrongPlace) {
     for (const auto& e : std::filesystem::directory_iterator(d.path())) after.insert(e.path());
     EXPECT_EQ(after, before);  // nothing written
 }
+
+// Data that arrive through a pipe (a file unpacked on the fly, say) can be
+// read only once: the cell, the reflections and the map's sigmas and free-R
+// flags all come from that one reading.
+TEST(InputFormats, DataFromAPipeAreReadOnce) {
+    temp_dir d;
+    write_inputs(d);
+    const std::string args = "-g 0 -P optimizer.local=none -w 1 -o piped data.pipe ref.pdb";
+    const run_result piped = run_command("mkfifo data.pipe && (timeout 120 cat " + mtz + " > data.pipe &) && timeout 120 " +
+                                             shell_quote(zelt_binary()) + " " + args,
+                                         d.path().string());
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(solution_lines(piped.out), solution_lines(run_in(d, at_placement + mtz + " ref.pdb").out));
+    EXPECT_TRUE(std::filesystem::exists(d / "piped.best.mtz")) << piped.out;
+}

@@ -144,6 +144,95 @@ void load_search_models(run_state& s, const std::string& source, std::ostream& o
     out << '\n' << std::flush;
 }
 
+// The cell and space group, and the related cells of a point-group search.
+// The reflection file is read once and kept: it usually gives the cell too,
+// and the map coefficients carry its sigmas and free-R flags.
+void read_crystal(run_state& s, std::ostream& out) {
+    const parameter_store& p = s.params;
+    const std::string& cell_source = p.text("cell.source");
+    const std::string& data_source = p.text("data.source");
+    if (s.report_inputs) end_line(out, "Reading unit cell and space group information from " + cell_source);
+    const std::string mmcif_block = p.text("data.mmcif-block");
+    const bool one_file = cell_source == data_source;
+    if (one_file) s.data_file = load_input_file(data_source);
+    s.cells = one_file ? read_cell(s.data_file, mmcif_block) : read_cell(cell_source, mmcif_block);
+    s.codes.assign(1, 0);
+    if (p.boolean("pointgroupsearch")) add_related_cells(s.cells, s.codes);
+    if (s.report_steps) print_cells(out, s.cells);
+}
+
+// What reading the reflections left out and chose, and what remains.
+void report_reflections(std::ostream& out, const run_state& s, const reflection_reading& reading,
+                        std::size_t unweighted) {
+    const std::string& label = s.data_label;
+    if (!reading.mmcif_data_block.empty())
+        out << "Used mmCIF data item '" << label << "' of data block '" << reading.mmcif_data_block << "'\n";
+    else if (!label.empty())
+        out << "Used MTZ data column '" << label << "'\n";
+    if (reading.dropped != 0) out << reading.dropped << " reflections without a finite measured value left out\n";
+    if (reading.negative != 0)
+        out << reading.negative << " reflections with a negative " << (reading.intensities ? "intensity" : "amplitude")
+            << " left out\n";
+    if (reading.automatic_choice && looks_calculated(label)) warn_calculated(out, label, reading);
+    out << s.reflections.size() << " reflections in resolution range\n";
+    if (reading.sigma_weighting)
+        out << unweighted << " reflections without a positive sigma left out of the sigma-weighted target\n";
+    out << '\n' << std::flush;
+}
+
+// The reflections inside the resolution range, weighted.
+void read_data(run_state& s, std::ostream& out) {
+    const parameter_store& p = s.params;
+    const std::string& data_source = p.text("data.source");
+    if (s.report_inputs) end_line(out, "Reading reflections from " + data_source);
+    reflection_reading reading;
+    reading.sigma_weighting = p.boolean("target.sigma-weighting");
+    reading.mmcif_block = p.text("data.mmcif-block");
+    if (s.data_file.name.empty()) s.data_file = load_input_file(data_source);
+    s.reflections = read_reflections(s.cells.front(), p.real("resolution.low"), p.real("resolution.high"),
+                                     s.data_file, p.text("data.mtz-column"), s.data_label, &reading);
+    const std::size_t in_range = s.reflections.size();
+    const std::size_t unweighted = set_weights(s.reflections, reading.sigma_weighting);
+    if (s.report_steps) report_reflections(out, s, reading, unweighted);
+    if (in_range == 0) throw std::runtime_error("no input reflections in the resolution range");
+    if (s.reflections.empty())
+        throw std::runtime_error("no reflections with a positive sigma for sigma weighting");
+    set_s_squared(s.reflections, s.cells.front());
+}
+
+// The search models, centred on their mean atom position, and the fixed
+// structure.
+void read_models(run_state& s, std::ostream& out) {
+    const parameter_store& p = s.params;
+    const std::string& model_source = p.text("model.source");
+    if (s.report_inputs) {
+        const std::string shown =
+            model_source.empty() || model_source == "-" ? std::string("standard input") : model_source;
+        if (!shown.empty() && shown[0] == '@')
+            end_line(out, "Loading search models listed in " + shown.substr(1));
+        else
+            end_line(out, "Loading search model from " + shown);
+    }
+    load_search_models(s, model_source, out);
+    if (s.models.empty()) throw std::runtime_error("no search model provided.");
+    for (const model& m : s.models)
+        if (m.empty()) throw std::runtime_error("no atoms in search model");
+    s.model_centres = centre_models(s.models);
+    if (!p.text("structure.source").empty()) load_static_structure(s, out);
+}
+
+// The run's random seed; a system-supplied one is written back so that the
+// summary shows it.
+void choose_seed(run_state& s) {
+    const std::uint32_t given_seed = s.params.unsigned_integer("random.seed");
+    if (given_seed == 0) {
+        s.seed = system_seed();
+        s.params.set("random.seed", std::to_string(s.seed));
+    } else {
+        s.seed = given_seed;
+    }
+}
+
 }  // namespace
 
 run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
@@ -162,85 +251,10 @@ run_state prepare_run(const parameter_store& overrides, std::ostream& out) {
     if (p.boolean("report.header")) print_banner(out);
     s.report_inputs = p.boolean("report.inputs");
     s.report_steps = p.boolean("report.steps");
-
-    // Cell and space group, and the related cells of a point-group search.
-    const std::string& cell_source = p.text("cell.source");
-    if (s.report_inputs) end_line(out, "Reading unit cell and space group information from " + cell_source);
-    const std::string mmcif_block = p.text("data.mmcif-block");
-    const std::string data_source = p.text("data.source");
-    // The reflection file is read once and kept: it usually gives the cell
-    // too, and the map coefficients carry its sigmas and free-R flags.
-    const bool one_file = cell_source == data_source;
-    if (one_file) s.data_file = load_input_file(data_source);
-    s.cells = one_file ? read_cell(s.data_file, mmcif_block) : read_cell(cell_source, mmcif_block);
-    s.codes.assign(1, 0);
-    if (p.boolean("pointgroupsearch")) add_related_cells(s.cells, s.codes);
-    if (s.report_steps) print_cells(out, s.cells);
-
-    // Reflections inside the resolution range, weighted.
-    const double low = p.real("resolution.low");
-    const double high = p.real("resolution.high");
-    const std::string column = p.text("data.mtz-column");
-    if (s.report_inputs) end_line(out, "Reading reflections from " + data_source);
-    std::string used_label;
-    const bool sigma_weighting = p.boolean("target.sigma-weighting");
-    reflection_reading reading;
-    reading.sigma_weighting = sigma_weighting;
-    reading.mmcif_block = mmcif_block;
-    if (!one_file) s.data_file = load_input_file(data_source);
-    s.reflections = read_reflections(s.cells.front(), low, high, s.data_file, column, used_label, &reading);
-    const std::size_t in_range = s.reflections.size();
-    s.data_label = used_label;
-    const std::size_t dropped = set_weights(s.reflections, sigma_weighting);
-    if (s.report_steps) {
-        if (!reading.mmcif_data_block.empty())
-            out << "Used mmCIF data item '" << used_label << "' of data block '" << reading.mmcif_data_block
-                << "'\n";
-        else if (!used_label.empty())
-            out << "Used MTZ data column '" << used_label << "'\n";
-        if (reading.dropped != 0)
-            out << reading.dropped << " reflections without a finite measured value left out\n";
-        if (reading.negative != 0)
-            out << reading.negative << " reflections with a negative " << (reading.intensities ? "intensity" : "amplitude")
-                << " left out\n";
-        if (reading.automatic_choice && looks_calculated(used_label)) warn_calculated(out, used_label, reading);
-        out << s.reflections.size() << " reflections in resolution range\n";
-        if (sigma_weighting)
-            out << dropped << " reflections without a positive sigma left out of the sigma-weighted target\n";
-        out << '\n' << std::flush;
-    }
-    if (in_range == 0) throw std::runtime_error("no input reflections in the resolution range");
-    if (s.reflections.empty())
-        throw std::runtime_error("no reflections with a positive sigma for sigma weighting");
-    set_s_squared(s.reflections, s.cells.front());
-
-    // Search models, centred on their mean atom position.
-    const std::string& model_source = p.text("model.source");
-    if (s.report_inputs) {
-        const std::string shown =
-            model_source.empty() || model_source == "-" ? std::string("standard input") : model_source;
-        if (!shown.empty() && shown[0] == '@')
-            end_line(out, "Loading search models listed in " + shown.substr(1));
-        else
-            end_line(out, "Loading search model from " + shown);
-    }
-    load_search_models(s, model_source, out);
-    if (s.models.empty()) throw std::runtime_error("no search model provided.");
-    for (const model& m : s.models)
-        if (m.empty()) throw std::runtime_error("no atoms in search model");
-    s.model_centres = centre_models(s.models);
-
-    if (!p.text("structure.source").empty()) load_static_structure(s, out);
-
-    // The run's random seed; a system-supplied one is written back so that
-    // the summary shows it.
-    const std::uint32_t given_seed = p.unsigned_integer("random.seed");
-    if (given_seed == 0) {
-        s.seed = system_seed();
-        p.set("random.seed", std::to_string(s.seed));
-    } else {
-        s.seed = given_seed;
-    }
+    read_crystal(s, out);
+    read_data(s, out);
+    read_models(s, out);
+    choose_seed(s);
 
     if (s.models.size() == 1) p.set("optimize.assembly", "false");
     derive(p, overrides);

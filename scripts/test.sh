@@ -18,7 +18,7 @@ stage_done() {
 
 # Tests too slow for a sanitized build: the real-data searches and the
 # search runs of a minute or more. They run in the main build below.
-slow='^(RealData\.|Search\.(OutputDestinations|FindsTheKnownPlacementOfSyntheticData|UnwritableOutputFails|AttemptFileNames|SegmentModelsAreNotSearchedAgain|LaterCopiesStayInTheSpaceGroupOfTheFixedCopy|LocalOnlyFromTheKnownSolutionOfTheRealData))'
+slow='^(RealData\.|Search\.(OutputDestinations|FindsTheKnownPlacementOfSyntheticData|UnwritableOutputFails|AttemptFileNames|SegmentModelsAreNotSearchedAgain|LaterCopiesStayInTheSpaceGroupOfTheFixedCopy|LocalOnlyFromTheKnownSolutionOfTheRealData)|VerdictBinary\.(AllAttemptsButOneAgreeing|SolventTermOffMatchesGemmi)|RunSummary\.(SolvedOnTheExampleBetaSearch|NotClearForATooShortRunAndForAScrambledModel))'
 # Light optimisation and line tables only: the sanitizers' reports keep
 # their file and line, and the build takes far less time than with full
 # debugging information.

@@ -18,16 +18,25 @@ double rms_radius(const model& m) {
     return m.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(m.size()));
 }
 
+// The atoms of one molecule of a model: an ensemble's members are
+// alternatives for one molecule, so their mean size counts, not their sum.
+std::size_t molecule_atoms(const model& m) {
+    int members = 1;
+    for (const atom& a : m) members = std::max(members, a.member + 1);
+    return m.size() / static_cast<std::size_t>(members);
+}
+
 // The expected scattering fraction of the smallest search model.
 double search_fraction(const run_state& state) {
     const parameter_store& p = state.params;
-    std::size_t smallest = state.models.front().size(), largest = 0, sum = 0, fixed = 0;
+    std::size_t smallest = molecule_atoms(state.models.front()), largest = 0, sum = 0, fixed = 0;
     for (const model& m : state.models) {
-        smallest = std::min(smallest, m.size());
-        largest = std::max(largest, m.size());
-        sum += m.size();
+        const std::size_t atoms = molecule_atoms(m);
+        smallest = std::min(smallest, atoms);
+        largest = std::max(largest, atoms);
+        sum += atoms;
     }
-    for (const model& m : state.static_list) fixed += m.size();
+    for (const model& m : state.static_list) fixed += molecule_atoms(m);
     const std::size_t copies = static_cast<std::size_t>(std::max(1, p.integer("copies")));
     const std::size_t known = (p.boolean("assembly") ? sum : largest) * copies + fixed;
     const unit_cell& cell = state.cells.front();

@@ -7,46 +7,16 @@
 #include <gtest/gtest.h>
 #include <tbb/parallel_for.h>
 
-#include <cstdlib>
 #include <functional>
-#include <new>
 #include <random>
 #include <thread>
 #include <vector>
 
-// Counting replacement of the global allocation functions: only allocations
-// made on a thread that has switched counting on are counted.
-namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t n) {
-    if (counting) ++allocations;
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-// The nothrow form (std::stable_sort's temporary buffer) must come from the
-// same heap as the replaced deletes that free it.
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    if (counting) ++allocations;
-    return std::malloc(n ? n : 1);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "common/allocation_counter.hpp"
 
 namespace {
 
 using namespace zelt;
-
-long allocations_during(const std::function<void()>& work) {
-    allocations = 0;
-    counting = true;
-    work();
-    counting = false;
-    return allocations;
-}
 
 // A compact random model of `count` carbon atoms around its origin.
 model random_model(unsigned seed, int count) {
@@ -138,7 +108,7 @@ const objective_case objectives[] = {
 TEST(ScorerReuse, CountingAllocatorSeesAllocations) {
     // Guards the tests below against a counter that never counts.
     std::size_t size = 0;
-    const long n = allocations_during([&size] {
+    const long n = allocation_counter::during([&size] {
         std::vector<complex_f> v(100);
         size = v.size();
     });
@@ -155,7 +125,7 @@ TEST(ScorerReuse, ObjectiveAllocatesNothingOnceWarm) {
         // Warm up with the largest candidate (three copies, six operators).
         score(candidates[2]);
         double sum = 0.0;
-        const long n = allocations_during([&] {
+        const long n = allocation_counter::during([&] {
             for (const solution& s : candidates) sum += score(s);
         });
         EXPECT_EQ(n, 0);
@@ -169,7 +139,7 @@ TEST(ScorerReuse, SerialStructureFactorsAllocateNothingOnceWarm) {
     std::vector<complex_f> out;
     for (lookup_mode mode : {lookup_mode::trilinear, lookup_mode::nearest}) {
         calculate_fc(f.data->reflections, f.data->model(), candidates[2], mode, out);
-        const long n = allocations_during([&] {
+        const long n = allocation_counter::during([&] {
             for (const solution& s : candidates)
                 calculate_fc(f.data->reflections, f.data->model(), s, mode, out);
         });

@@ -5,32 +5,11 @@
 #include <gtest/gtest.h>
 #include <tbb/parallel_for.h>
 
-#include <cstdlib>
-#include <new>
 #include <random>
 #include <vector>
 
+#include "common/allocation_counter.hpp"
 #include "transform/fft.hpp"
-
-// Counting replacement of the global allocation functions: only allocations
-// made on a thread that has switched counting on are counted.
-namespace {
-thread_local bool counting = false;
-thread_local long allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t n) {
-    if (counting) ++allocations;
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    if (counting) ++allocations;
-    return std::malloc(n ? n : 1);
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -55,21 +34,16 @@ TEST(FftWorkspace, AWarmTransformAllocatesNothing) {
     for (const grid& g : grids) {
         std::vector<float> re = random_values(g.size(), 1), im = random_values(g.size(), 2);
         zelt::fft_3d(re.data(), im.data(), g.nx, g.ny, g.nz);
-        allocations = 0;
-        counting = true;
-        zelt::fft_3d(re.data(), im.data(), g.nx, g.ny, g.nz);
-        zelt::fft_transform_lines({g.ny, g.nx, static_cast<std::ptrdiff_t>(g.size())}, re.data(),
-                                  im.data());
-        counting = false;
-        EXPECT_EQ(allocations, 0) << g.nx << "x" << g.ny << "x" << g.nz;
+        const long n = allocation_counter::during([&] {
+            zelt::fft_3d(re.data(), im.data(), g.nx, g.ny, g.nz);
+            zelt::fft_transform_lines({g.ny, g.nx, static_cast<std::ptrdiff_t>(g.size())}, re.data(),
+                                      im.data());
+        });
+        EXPECT_EQ(n, 0) << g.nx << "x" << g.ny << "x" << g.nz;
     }
     // A smaller size after larger ones needs nothing new either.
     std::vector<float> re = random_values(6 * 10 * 9, 3), im = random_values(6 * 10 * 9, 4);
-    allocations = 0;
-    counting = true;
-    zelt::fft_3d(re.data(), im.data(), 6, 10, 9);
-    counting = false;
-    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(allocation_counter::during([&] { zelt::fft_3d(re.data(), im.data(), 6, 10, 9); }), 0);
 }
 
 TEST(FftWorkspace, ConcurrentTransformsMatchALoneThread) {

@@ -91,6 +91,22 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
     const nlohmann::json g = record(t / "given.json").at("translation_search");
     EXPECT_EQ(g.at("resolution_rule"), "given");
     EXPECT_EQ(g.at("resolution").get<double>(), 4.5);
+
+    // An ensemble of three members is one molecule: the same fraction and
+    // limit as one of its members.
+    zelt_test::run_python("import gemmi\n"
+                          "st = gemmi.read_structure('" + ex("beta.pdb") + "')\n"
+                          "for k in (2, 3):\n"
+                          "    m = gemmi.Model(str(k))\n"
+                          "    for ch in st[0]: m.add_chain(ch)\n"
+                          "    st.add_model(m)\n"
+                          "st.write_pdb('three.pdb')\n",
+                          t.path().string());
+    const auto three = run_zelt(quick + "-o three " + ex("beta_blip.mtz") + " three.pdb", t.path().string());
+    ASSERT_EQ(three.status, 0) << three.err;
+    const nlohmann::json e = record(t / "three.json").at("translation_search");
+    EXPECT_NEAR(e.at("model_fraction").get<double>(), ts.at("model_fraction").get<double>(), 1e-9);
+    EXPECT_EQ(stated_resolution(three.out), d_large);
 }
 
 // A default-mode search too short to find beta-lactamase ends "not clear"

@@ -265,12 +265,7 @@ private:
     // models in attempt order afterwards.
     attempt_record run_recorded_attempt(const copy_step& step, int attempt, const segment_mark& mark) {
         if (process_count() > 1) forget_segments(mark);
-        unsplit_.reset();
-        attempt_record record;
-        record.attempt = attempt;
-        record.result = run_attempt(step, attempt);
-        record.unsplit = std::move(unsplit_);
-        return record;
+        return run_attempt(step, attempt);
     }
 
     // An attempt run by another rank: only its random draws, those of the
@@ -316,8 +311,11 @@ private:
     }
 
     // One attempt: global search (or the models as placed), local refinement,
-    // normalisation and the two scores.
-    copy_result run_attempt(const copy_step& step, int attempt) {
+    // normalisation and the two scores; with the solution before its segment
+    // split, when it was split.
+    attempt_record run_attempt(const copy_step& step, int attempt) {
+        attempt_record record;
+        record.attempt = attempt;
         progress_.started(attempt);
         if (state_.report_steps)
             print_loop_header(state_, step.where, attempt);
@@ -326,14 +324,15 @@ private:
                      : plan_.evolutionary ? global_search(step)
                                           : starting_solution(cell_, step.where.model, step.placements,
                                                               start_positions_, plan_.evolution.babinet);
-        if (plan_.simplex) refine_locally(s, *step.data, candidates);
+        if (plan_.simplex) record.unsplit = refine_locally(s, *step.data, candidates);
         if (plan_.normalise)
             normalise_solution(s, state_.cells, start_positions_, fixed_, !state_.static_list.empty(),
                                plan_.restricted);
         const double cc = step.data->correlation(s);
         const double r = step.data->r_factor(s);
         progress_.finished(attempt, plan_.attempts, step_label(state_, step.where));
-        return plan_.r_factor_target ? copy_result{s, r, cc, cc, r} : copy_result{s, cc, r, cc, r};
+        record.result = plan_.r_factor_target ? copy_result{s, r, cc, cc, r} : copy_result{s, cc, r, cc, r};
+        return record;
     }
 
     evolution_settings attempt_settings(const copy_step& step) const {
@@ -428,8 +427,9 @@ private:
     }
 
     // Simplex refinement (unless `refined` already), then, for models with
-    // several segments, once more segment by segment.
-    void refine_locally(solution& s, const scorer_data& data, bool refined = false) {
+    // several segments, once more segment by segment; returns the solution
+    // before that split, when there was one.
+    std::optional<solution> refine_locally(solution& s, const scorer_data& data, bool refined = false) {
         std::ostream& out = std::cout;
         auto objective = [&](const solution& x) {
             return plan_.r_factor_target ? data.r_factor(x) : -data.correlation(x);
@@ -444,12 +444,12 @@ private:
             if (plan_.report_local) out << " completed" << std::endl;
         }
         solution unsplit = s;
-        if (!plan_.local_segments || !split_segments(s, state_.models, start_positions_)) return;
-        unsplit_ = std::move(unsplit);
+        if (!plan_.local_segments || !split_segments(s, state_.models, start_positions_)) return std::nullopt;
         if (plan_.report_local) out << "Local optimization of segments" << std::flush;
         transforms_.prepare_solution(s, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
         refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance, babinet);
         if (plan_.report_local) out << " completed" << std::endl;
+        return unsplit;
     }
 
     void report_elapsed_time() const {
@@ -481,7 +481,6 @@ private:
     int cell_ = 0;                            // cell of the current copy step
     bool cell_fixed_ = false;                 // a copy of this step is fixed: later copies keep its cell
     std::vector<vec3> start_positions_;       // fractional model centres of the current cell
-    std::optional<solution> unsplit_;         // the last attempt's solution before its segment split
     std::vector<vec3> centres_;               // Cartesian centres, segment models included
     attempt_progress progress_;               // progress lines on standard error
 };

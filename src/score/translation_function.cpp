@@ -8,6 +8,7 @@
 
 #include "crystal/axis_permutation.hpp"
 #include "crystal/resolution_shells.hpp"
+#include "score/map_peaks.hpp"
 #include "transform/fft.hpp"
 
 namespace zelt {
@@ -36,13 +37,6 @@ struct translation_function::cell_setup {
 namespace {
 
 constexpr double two_pi = 2.0 * std::numbers::pi;
-
-struct grid_peak {
-    float value;
-    std::size_t index;
-};
-
-bool lower_peak(const grid_peak& a, const grid_peak& b) { return a.value > b.value; }
 
 }  // namespace
 
@@ -423,95 +417,6 @@ void translation_function::map(const solution& s, int which, std::array<bool, 3>
     out.values = w.map;
 }
 
-namespace {
-
-struct grid_view {
-    const float* v;
-    std::array<int, 3> n;
-
-    float at(int i, int j, int k) const {
-        auto wrap = [](int x, int m) { return ((x % m) + m) % m; };
-        return v[static_cast<std::size_t>(wrap(i, n[0])) +
-                 static_cast<std::size_t>(n[0]) *
-                     (static_cast<std::size_t>(wrap(j, n[1])) +
-                      static_cast<std::size_t>(n[1]) * static_cast<std::size_t>(wrap(k, n[2])))];
-    }
-};
-
-bool is_local_maximum(const grid_view& g, int i, int j, int k) {
-    const float v = g.at(i, j, k);
-    const int ri = g.n[0] > 1 ? 1 : 0, rj = g.n[1] > 1 ? 1 : 0, rk = g.n[2] > 1 ? 1 : 0;
-    for (int dk = -rk; dk <= rk; ++dk)
-        for (int dj = -rj; dj <= rj; ++dj)
-            for (int di = -ri; di <= ri; ++di)
-                if ((di || dj || dk) && g.at(i + di, j + dj, k + dk) > v) return false;
-    return true;
-}
-
-// The `keep` highest local maxima, in a min-heap on value.
-void highest_maxima(const grid_view& g, std::size_t keep, std::vector<grid_peak>& heap) {
-    heap.clear();
-    std::size_t idx = 0;
-    for (int k = 0; k < g.n[2]; ++k)
-        for (int j = 0; j < g.n[1]; ++j)
-            for (int i = 0; i < g.n[0]; ++i, ++idx) {
-                const float v = g.v[idx];
-                if (heap.size() == keep && !(v > heap.front().value)) continue;
-                if (!is_local_maximum(g, i, j, k)) continue;
-                if (heap.size() == keep) {
-                    std::pop_heap(heap.begin(), heap.end(), lower_peak);
-                    heap.pop_back();
-                }
-                heap.push_back({v, idx});
-                std::push_heap(heap.begin(), heap.end(), lower_peak);
-            }
-}
-
-// Parabola through a grid peak and its two neighbours along each searched
-// axis: the refined position and value.
-translation_peak refine(const grid_view& g, std::size_t idx, const std::array<bool, 3>& unsearched,
-                        const vec3& fixed) {
-    const std::array<int, 3> p{static_cast<int>(idx % g.n[0]),
-                               static_cast<int>(idx / g.n[0] % g.n[1]),
-                               static_cast<int>(idx / g.n[0] / g.n[1])};
-    const double v0 = g.at(p[0], p[1], p[2]);
-    translation_peak out{fixed, v0};
-    for (int a = 0; a < 3; ++a) {
-        if (unsearched[a]) continue;
-        double delta = 0.0;
-        if (g.n[a] >= 3) {
-            std::array<int, 3> lo = p, hi = p;
-            --lo[a];
-            ++hi[a];
-            const double vm = g.at(lo[0], lo[1], lo[2]), vp = g.at(hi[0], hi[1], hi[2]);
-            const double curve = vm - 2.0 * v0 + vp;
-            if (curve < 0.0) delta = std::clamp((vm - vp) / (2.0 * curve), -0.5, 0.5);
-            out.value += 0.25 * delta * (vp - vm);
-        }
-        out.translation[a] = wrap_unit((p[a] + delta) / g.n[a]);
-    }
-    return out;
-}
-
-// Whether two peaks are one up to a shift of the map's symmetry, within a
-// grid step along each axis; axes along which the map is constant are ignored.
-bool equivalent(const translation_peak& a, const translation_peak& b, const std::vector<vec3>& shifts,
-                const std::array<int, 3>& n, const std::array<bool, 3>& constant) {
-    for (const vec3& t : shifts) {
-        bool same = true;
-        for (int i = 0; i < 3 && same; ++i) {
-            if (constant[i]) continue;
-            double d = wrap_unit(a.translation[i] - b.translation[i] - t[i]);
-            d = std::min(d, 1.0 - d);
-            same = d <= (n[i] > 1 ? 1.0 / n[i] : 0.0) + 1e-9;
-        }
-        if (same) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
 std::vector<translation_peak> translation_function::peaks(const solution& s, int which, int count,
                                                           std::array<bool, 3> fixed_axes) const {
     thread_local workspace w;
@@ -526,14 +431,14 @@ std::vector<translation_peak> translation_function::peaks(const solution& s, int
     highest_maxima(g, static_cast<std::size_t>(count) * (shifts.size() + 1), w.heap);
 
     w.found.clear();
-    for (const grid_peak& p : w.heap) w.found.push_back(refine(g, p.index, w.unsearched, w.fixed));
+    for (const grid_peak& p : w.heap) w.found.push_back(refine_peak(g, p.index, w.unsearched, w.fixed));
     std::stable_sort(w.found.begin(), w.found.end(),
                      [](const translation_peak& a, const translation_peak& b) { return a.value > b.value; });
     std::vector<translation_peak> out;
     out.reserve(static_cast<std::size_t>(count));
     for (const translation_peak& t : w.found) {
         const bool seen = std::any_of(out.begin(), out.end(), [&](const translation_peak& f) {
-            return equivalent(t, f, shifts, w.size, constant);
+            return equivalent_peaks(t, f, shifts, w.size, constant);
         });
         if (!seen) out.push_back(t);
         if (out.size() == static_cast<std::size_t>(count)) break;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "crystal/axis_permutation.hpp"
 #include "crystal/geometry.hpp"
 #include "io/mtz_writer.hpp"
 
@@ -91,7 +92,7 @@ map_coefficient_table map_coefficients(const reflection_set& reflections, const 
     for (const reflection& r : reflections) {
         const int index[3] = {static_cast<int>(std::lround(r.h)), static_cast<int>(std::lround(r.k)),
                               static_cast<int>(std::lround(r.l))};
-        hkl.push_back({{index[code], index[(code + 1) % 3], index[(code + 2) % 3]}});
+        hkl.push_back(permuted_indices<int>(index, code));
     }
     const std::vector<sigma_a_reflection> scaled = scaled_reflections(reflections, fc, hkl, ops);
 

@@ -19,12 +19,12 @@ bool is_local_maximum(const grid_view& g, int i, int j, int k) {
     return true;
 }
 
-double wrap_unit(double x) {
+}  // namespace
+
+double wrap_unit_cell(double x) {
     const double r = x - std::floor(x);
     return r >= 1.0 ? 0.0 : r;
 }
-
-}  // namespace
 
 void highest_maxima(const grid_view& g, std::size_t keep, std::vector<grid_peak>& heap) {
     heap.clear();
@@ -63,7 +63,7 @@ translation_peak refine_peak(const grid_view& g, std::size_t idx, const std::arr
             if (curve < 0.0) delta = std::clamp((vm - vp) / (2.0 * curve), -0.5, 0.5);
             out.value += 0.25 * delta * (vp - vm);
         }
-        out.translation[a] = wrap_unit((p[a] + delta) / g.n[a]);
+        out.translation[a] = wrap_unit_cell((p[a] + delta) / g.n[a]);
     }
     return out;
 }
@@ -74,7 +74,7 @@ bool equivalent_peaks(const translation_peak& a, const translation_peak& b, cons
         bool same = true;
         for (int i = 0; i < 3 && same; ++i) {
             if (constant[i]) continue;
-            double d = wrap_unit(a.translation[i] - b.translation[i] - t[i]);
+            double d = wrap_unit_cell(a.translation[i] - b.translation[i] - t[i]);
             d = std::min(d, 1.0 - d);
             same = d <= (n[i] > 1 ? 1.0 / n[i] : 0.0) + 1e-9;
         }

@@ -30,6 +30,9 @@ struct grid_view {
     }
 };
 
+// x wrapped into [0, 1) (x - floor(x); +0 for a whole number).
+double wrap_unit_cell(double x);
+
 // The `keep` highest local maxima (no neighbour higher), in a min-heap on
 // value.
 void highest_maxima(const grid_view& g, std::size_t keep, std::vector<grid_peak>& heap);

@@ -59,11 +59,6 @@ struct translation_function::workspace {
 
 namespace {
 
-double wrap_unit(double x) {
-    const double r = x - std::floor(x);
-    return r >= 1.0 ? 0.0 : r;
-}
-
 // Grid edge for an axis: about 3 points per d along it, a size the FFT takes.
 int grid_points(double edge, double d) {
     const double want = std::ceil(3.0 * edge / d);
@@ -381,7 +376,7 @@ void translation_function::fill_map(const solution& s, int which, std::array<boo
     w.unsearched = unsearched_axes(s, fixed_axes);
     for (int a = 0; a < 3; ++a) {
         w.size[a] = w.unsearched[a] ? 1 : setup.grid[a];
-        w.fixed[a] = wrap_unit(searched.translation[a]);
+        w.fixed[a] = wrap_unit_cell(searched.translation[a]);
     }
     const bool half = w.size[0] >= 2;
     const int width = half ? w.size[0] / 2 + 1 : w.size[0];

@@ -5,6 +5,7 @@
 
 #include <tbb/parallel_for.h>
 
+#include "score/map_peaks.hpp"
 #include "search/random.hpp"
 
 namespace zelt {
@@ -19,22 +20,14 @@ map_statistics translation_map_statistics(const translation_map& map, const vec3
     for (float v : map.values) sum2 += (v - m.mean) * (v - m.mean);
     m.sd = std::sqrt(sum2 / n);
     std::array<int, 3> centre{};
-    for (int a = 0; a < 3; ++a) {
-        const double f = translation[a] - std::floor(translation[a]);
-        centre[a] = static_cast<int>(std::lround(f * map.size[a])) % map.size[a];
-    }
-    auto wrap = [](int x, int n) { return ((x % n) + n) % n; };
+    for (int a = 0; a < 3; ++a)
+        centre[a] = static_cast<int>(std::lround(wrap_unit_cell(translation[a]) * map.size[a])) % map.size[a];
+    const grid_view grid{map.values.data(), map.size};
     bool first = true;
     for (int dk = -1; dk <= 1; ++dk)
         for (int dj = -1; dj <= 1; ++dj)
             for (int di = -1; di <= 1; ++di) {
-                const std::size_t index =
-                    static_cast<std::size_t>(wrap(centre[0] + di, map.size[0])) +
-                    static_cast<std::size_t>(map.size[0]) *
-                        (static_cast<std::size_t>(wrap(centre[1] + dj, map.size[1])) +
-                         static_cast<std::size_t>(map.size[1]) *
-                             static_cast<std::size_t>(wrap(centre[2] + dk, map.size[2])));
-                const double v = map.values[index];
+                const double v = grid.at(centre[0] + di, centre[1] + dj, centre[2] + dk);
                 if (first || v > m.peak) m.peak = v;
                 first = false;
             }

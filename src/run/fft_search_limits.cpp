@@ -49,17 +49,11 @@ void choose_fft_search_limits(run_state& state) {
     const parameter_store& p = state.params;
     const double data_limit = p.real("resolution.high");
     resolution_choice& choice = state.translation_resolution;
-    if (p.text("optimizer.translation.resolution") == "auto") {
-        choice = choose_translation_resolution(state.reflections, data_limit, search_fraction(state));
-    } else {
-        choice = resolution_choice{};
-        choice.d_min = p.real("optimizer.translation.resolution");
-        choice.fraction = search_fraction(state);
-        const double limit = std::max(choice.d_min, data_limit);
-        const double s2_max = 1.0 / (4.0 * limit * limit);
-        for (const reflection& r : state.reflections) choice.reflections += r.s2 <= s2_max ? 1 : 0;
-        choice.signal = choice.fraction * std::sqrt(static_cast<double>(choice.reflections));
-    }
+    const double fraction = search_fraction(state);
+    choice = p.text("optimizer.translation.resolution") == "auto"
+                 ? choose_translation_resolution(state.reflections, data_limit, fraction)
+                 : given_translation_resolution(state.reflections, p.real("optimizer.translation.resolution"),
+                                                data_limit, fraction);
     state.scan_spacing_automatic = p.text("optimizer.orientation.spacing") == "auto";
     if (!state.scan_spacing_automatic) {
         state.scan_spacing = p.real("optimizer.orientation.spacing") / radians_to_degrees;

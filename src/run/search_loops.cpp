@@ -188,8 +188,7 @@ private:
         copy_result best;
         best.first_score = plan_.goal_maximum ? -std::numeric_limits<double>::max()
                                               : std::numeric_limits<double>::max();
-        bool have_best = false;
-        int best_attempt = 0;
+        int best_attempt = 0;   // the attempt that found `best` (from 1); 0 before any
         std::vector<double> step_scores;
         const segment_mark mark{state_.models.size(), start_positions_.size()};
         std::optional<score_statistics> random_scores;
@@ -201,10 +200,9 @@ private:
             if (process_count() > 1) adopt_segments(record, mark);
             const copy_result& r = record.result;
             step_scores.push_back(r.first_score);
-            if (!have_best || std::isnan(best.first_score) || better(r.first_score, best.first_score)) {
+            if (best_attempt == 0 || std::isnan(best.first_score) || better(r.first_score, best.first_score)) {
                 best = r;
                 best_attempt = record.attempt;
-                have_best = true;
             }
             if (!reporter) return;
             const int clashes = attempt_output(state_, step.where, r.best, r.cc, r.r, step_scores, record.attempt);
@@ -216,11 +214,11 @@ private:
         if (reporter) {
             // Segment models taken over from the exchange have atoms but no
             // transform yet; the step's best structure factors need them.
-            if (have_best)
+            if (best_attempt > 0)
                 transforms_.prepare_solution(best.best, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
             end_copy_step(state_, *step.data, best, best_attempt, plan_.goal_maximum, attempts_draw(step));
         }
-        close_copy_step(have_best ? &best.best : nullptr);
+        close_copy_step(best_attempt > 0 ? &best.best : nullptr);
     }
 
     // Attempts that draw nothing at random (no global search, or the

@@ -43,6 +43,16 @@ resolution_choice choose_translation_resolution(const reflection_set& reflection
     return c;
 }
 
+resolution_choice given_translation_resolution(const reflection_set& reflections, double d_min, double data_d_min,
+                                               double fraction) {
+    resolution_choice c;
+    c.d_min = d_min;
+    c.fraction = fraction;
+    c.reflections = reflections_to_limit(reflections, std::max(d_min, data_d_min));
+    c.signal = fraction * std::sqrt(static_cast<double>(c.reflections));
+    return c;
+}
+
 double automatic_scan_spacing(double radius, double d_min) {
     const double lowest = 1.0 / radians_to_degrees, highest = 20.0 / radians_to_degrees;
     if (!(radius > 0.0)) return highest;

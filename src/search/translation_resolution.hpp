@@ -54,6 +54,11 @@ resolution_choice choose_translation_resolution(const reflection_set& reflection
                                                 double fraction,
                                                 double signal_goal = auto_resolution_signal_goal);
 
+// A limit `d_min` given by the user, with the same figures: N and S at the
+// coarser of it and the data's limit.
+resolution_choice given_translation_resolution(const reflection_set& reflections, double d_min, double data_d_min,
+                                               double fraction);
+
 // The orientation scan's automatic grid spacing (radians) for a model of RMS
 // atom distance `radius` from its centre at the resolution limit d_min: atoms
 // at that radius then move by at most about d_min / 2 between neighbouring

@@ -178,6 +178,8 @@ json translation_search_json(const recorded_run& state) {
             {"resolution_rule", c.automatic ? "auto" : "given"},
             {"reflections", c.reflections},
             {"model_fraction", c.fraction},
+            {"model_error", c.accuracy.error},
+            {"ensemble_members", c.accuracy.members},
             {"expected_signal", c.signal},
             {"peaks", p.integer("optimizer.translation.peaks")},
             {"candidates", p.integer("optimizer.translation.candidates")},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "crystal/geometry.hpp"
 
@@ -15,41 +16,48 @@ double expected_fraction(std::size_t model_atoms, std::size_t known_atoms, doubl
     return std::min(1.0, static_cast<double>(model_atoms) / total);
 }
 
-namespace {
-
-std::size_t reflections_to_limit(const reflection_set& reflections, double d) {
+double expected_signal(const reflection_set& reflections, double d, double fraction, model_accuracy accuracy,
+                       std::size_t& count) {
     const double s2_max = 1.0 / (4.0 * d * d);
-    return static_cast<std::size_t>(std::count_if(reflections.begin(), reflections.end(),
-                                                  [&](const reflection& r) { return r.s2 <= s2_max; }));
+    // D^2 = exp(-(4 pi^2 / 3) e^2 / d^2) with 1 / d^2 = 4 s^2.
+    const double decay = 16.0 * std::numbers::pi * std::numbers::pi / 3.0 * accuracy.error * accuracy.error;
+    const double n = std::max(accuracy.members, 1);
+    double sum = 0.0;
+    count = 0;
+    for (const reflection& r : reflections) {
+        if (!(r.s2 <= s2_max)) continue;
+        ++count;
+        const double d2 = std::exp(-decay * r.s2);
+        sum += n * d2 / (1.0 + (n - 1.0) * d2);
+    }
+    return count == 0 ? 0.0 : fraction * sum / std::sqrt(static_cast<double>(count));
 }
 
-}  // namespace
-
 resolution_choice choose_translation_resolution(const reflection_set& reflections, double data_d_min,
-                                                double fraction, double signal_goal) {
-    resolution_choice c;
-    c.automatic = true;
-    c.fraction = fraction;
-    std::vector<double> limits;
+                                                double fraction, model_accuracy accuracy, double signal_goal) {
+    std::vector<resolution_choice> tried;
     for (double d = auto_resolution_coarsest; d > data_d_min + 1e-9; d -= auto_resolution_step)
-        limits.push_back(d);
-    limits.push_back(data_d_min);
-    for (double d : limits) {
-        c.d_min = d;
-        c.reflections = reflections_to_limit(reflections, d);
-        c.signal = fraction * std::sqrt(static_cast<double>(c.reflections));
-        if (c.signal >= signal_goal) break;
+        tried.push_back(resolution_choice{d, 0.0, 0, fraction, accuracy, true});
+    tried.push_back(resolution_choice{data_d_min, 0.0, 0, fraction, accuracy, true});
+    double best = 0.0;
+    for (resolution_choice& c : tried) {
+        c.signal = expected_signal(reflections, c.d_min, fraction, accuracy, c.reflections);
+        best = std::max(best, c.signal);
     }
-    return c;
+    // The first to reach the goal, else the first with the largest signal.
+    const double enough = std::min(signal_goal, best);
+    for (const resolution_choice& c : tried)
+        if (c.signal >= enough) return c;
+    return tried.back();
 }
 
 resolution_choice given_translation_resolution(const reflection_set& reflections, double d_min, double data_d_min,
-                                               double fraction) {
+                                               double fraction, model_accuracy accuracy) {
     resolution_choice c;
     c.d_min = d_min;
     c.fraction = fraction;
-    c.reflections = reflections_to_limit(reflections, std::max(d_min, data_d_min));
-    c.signal = fraction * std::sqrt(static_cast<double>(c.reflections));
+    c.accuracy = accuracy;
+    c.signal = expected_signal(reflections, std::max(d_min, data_d_min), fraction, accuracy, c.reflections);
     return c;
 }
 

@@ -91,6 +91,7 @@ constexpr parameter_description descriptions[] = {
     {"model.hetero-groups", text, "hetero groups of the models: keep, drop-water or drop-all"},
     {"model.b-factor", text, "B column of the models: b, or plddt for predicted models"},
     {"model.plddt-threshold", real, "residues below this pLDDT are dropped (model.b-factor=plddt)"},
+    {"model.error", real, "expected RMS coordinate error of the search models, Angstrom, or auto (an ensemble's spread, a predicted model's pLDDT, else 0); the fft search's automatic resolution allows for it"},
     {"report.summary", boolean, "summary of distinct placements and the verdict at the end"},
     {"report.summary.tolerance", real, "RMSD (Angstrom) below which two placements are the same"},
     {"output.json", boolean, "write the run record PREFIX.json"},

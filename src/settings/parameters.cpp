@@ -250,6 +250,7 @@ const std::vector<std::pair<const char*, const char*>>& default_parameter_table(
         {"model.hetero-groups", "keep"},
         {"model.b-factor", "b"},
         {"model.plddt-threshold", "70"},
+        {"model.error", "auto"},
         // The end of the run: summary of distinct placements with a verdict,
         // the run record and the map coefficients of the best solution.
         {"report.summary", "true"},
@@ -343,6 +344,12 @@ void check_orientation_search(const parameter_store& p) {
 }  // namespace
 
 void check_translation_mode(const parameter_store& p) {
+    if (p.text("model.error") != "auto") {
+        const double e = p.real("model.error");
+        if (!(e >= 0.0 && e <= 10.0))
+            throw range_refusal("model.error must be an RMS error of 0 to 10 Angstroms or auto (is " +
+                                p.text("model.error") + ").");
+    }
     const std::string& mode = p.text("optimizer.translation");
     if (mode == "evolutionary") return;
     if (mode != "fft")

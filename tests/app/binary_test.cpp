@@ -283,6 +283,10 @@ TEST(Binary, TranslationSearchRefusals) {
              "most 10000000 orientations, or auto (is 0.8)."},
             {fft + "-P optimizer.translation.resolution=fine " + files,
              ": Error parsing numeric value from input: invalid stod argument: optimizer.translation.resolution=fine"},
+            {fft + "-P model.error=-1 " + files,
+             ": Value out of range: model.error must be an RMS error of 0 to 10 Angstroms or auto (is -1)."},
+            {"-P model.error=inf " + files,
+             ": Value out of range: model.error must be an RMS error of 0 to 10 Angstroms or auto (is inf)."},
         },
         t.path().string());
     EXPECT_TRUE(std::filesystem::is_empty(t.path()));

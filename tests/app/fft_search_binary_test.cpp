@@ -75,8 +75,16 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
                 EXPECT_TRUE(a.contains("score_z"));
             }
     }
-    // The expected-signal figures are the rule's: the fraction times the
-    // square root of the reflections to the chosen limit.
+    // A model said to carry 1.5 A errors is searched at a coarser limit in the
+    // small cell, where its finer terms would add noise, and the record says so.
+    const auto rough =
+        run_zelt(quick + "-h 2 -m 2 -P model.error=1.5 -o rough small.mtz piece.pdb", t.path().string());
+    ASSERT_EQ(rough.status, 0) << rough.err;
+    EXPECT_GT(stated_resolution(rough.out), d_small + 0.4);
+    EXPECT_NE(rough.out.find("model error 1.5 A, "), std::string::npos);
+    EXPECT_EQ(record(t / "rough.json").at("translation_search").at("model_error").get<double>(), 1.5);
+    // The expected-signal figures are the rule's for an accurate model: the
+    // fraction times the square root of the reflections to the chosen limit.
     const nlohmann::json ts = record(t / "large.json").at("translation_search");
     EXPECT_NEAR(ts.at("expected_signal").get<double>(),
                 ts.at("model_fraction").get<double>() * std::sqrt(ts.at("reflections").get<double>()), 1e-6);
@@ -93,20 +101,34 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
     EXPECT_EQ(g.at("resolution").get<double>(), 4.5);
 
     // An ensemble of three members is one molecule: the same fraction and
-    // limit as one of its members.
-    zelt_test::run_python("import gemmi\n"
-                          "st = gemmi.read_structure('" + ex("beta.pdb") + "')\n"
-                          "for k in (2, 3):\n"
-                          "    m = gemmi.Model(str(k))\n"
-                          "    for ch in st[0]: m.add_chain(ch)\n"
-                          "    st.add_model(m)\n"
-                          "st.write_pdb('three.pdb')\n",
+    // limit as one of its members. Members that differ by random shifts of
+    // 0.8 A RMS per atom about the same structure show that error.
+    zelt_test::run_python("import gemmi, numpy as np\n"
+                          "rng = np.random.default_rng(5)\n"
+                          "for name, sigma in (('three.pdb', 0.0), ('spread.pdb', 0.8 / 3 ** 0.5)):\n"
+                          "    st = gemmi.read_structure('" + ex("beta.pdb") + "')\n"
+                          "    for k in (2, 3):\n"
+                          "        m = gemmi.Model(str(k))\n"
+                          "        for ch in st[0]: m.add_chain(ch)\n"
+                          "        st.add_model(m)\n"
+                          "    for m in st:\n"
+                          "        for a in (a for ch in m for r in ch for a in r):\n"
+                          "            d = rng.normal(0.0, sigma, 3)\n"
+                          "            a.pos = gemmi.Position(a.pos.x + d[0], a.pos.y + d[1], a.pos.z + d[2])\n"
+                          "    st.write_pdb(name)\n",
                           t.path().string());
     const auto three = run_zelt(quick + "-o three " + ex("beta_blip.mtz") + " three.pdb", t.path().string());
     ASSERT_EQ(three.status, 0) << three.err;
     const nlohmann::json e = record(t / "three.json").at("translation_search");
     EXPECT_NEAR(e.at("model_fraction").get<double>(), ts.at("model_fraction").get<double>(), 1e-9);
     EXPECT_EQ(stated_resolution(three.out), d_large);
+    EXPECT_EQ(e.at("model_error").get<double>(), 0.0);
+    const auto spread = run_zelt(quick + "-o spread " + ex("beta_blip.mtz") + " spread.pdb", t.path().string());
+    ASSERT_EQ(spread.status, 0) << spread.err;
+    const nlohmann::json sp = record(t / "spread.json").at("translation_search");
+    EXPECT_NEAR(sp.at("model_error").get<double>(), 0.8, 0.08);
+    EXPECT_EQ(sp.at("ensemble_members").get<int>(), 3);
+    EXPECT_NE(spread.out.find(" in each of 3 members, "), std::string::npos);
 }
 
 // A default-mode search too short to find beta-lactamase ends "not clear"

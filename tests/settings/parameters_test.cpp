@@ -32,7 +32,7 @@ TEST(Defaults, TableHasEveryKeyOnceWithItsValue) {
     // in the order it was added.
     const std::vector<std::pair<std::string, std::string>> added_keys = {
         {"data.mmcif-block", ""}, {"model.ensemble", "merge"}, {"model.hetero-groups", "keep"},
-        {"model.b-factor", "b"}, {"model.plddt-threshold", "70"},
+        {"model.b-factor", "b"}, {"model.plddt-threshold", "70"}, {"model.error", "auto"},
         {"report.summary", "true"}, {"report.summary.tolerance", "2.0"}, {"output.json", "true"},
         {"output.map-coefficients", "true"},
         {"optimizer.translation", "evolutionary"}, {"optimizer.translation.resolution", "auto"},

@@ -169,11 +169,10 @@ json best_json(const recorded_run& state, const run_outcome& o) {
     return best;
 }
 
-// The fft translation search's settings in force, the resolution chosen.
-json translation_search_json(const recorded_run& state) {
-    const parameter_store& p = state.params;
-    const resolution_choice& c = state.translation_resolution;
-    const bool scan = p.text("optimizer.orientation") == "scan";
+// One search model's fft limits: the resolution (given or chosen, with the
+// rule's figures) and the scan's grid spacing.
+json model_limits_json(const model_fft_limits& limits, bool scan) {
+    const resolution_choice& c = limits.resolution;
     return {{"resolution", c.d_min},
             {"resolution_rule", c.automatic ? "auto" : "given"},
             {"reflections", c.reflections},
@@ -181,10 +180,21 @@ json translation_search_json(const recorded_run& state) {
             {"model_error", c.accuracy.error},
             {"ensemble_members", c.accuracy.members},
             {"expected_signal", c.signal},
-            {"peaks", p.integer("optimizer.translation.peaks")},
-            {"candidates", p.integer("optimizer.translation.candidates")},
-            {"orientation_search", p.text("optimizer.orientation")},
-            {"scan_spacing", scan ? json(state.scan_spacing * radians_to_degrees) : json(nullptr)}};
+            {"scan_spacing", scan ? json(limits.scan_spacing * radians_to_degrees) : json(nullptr)}};
+}
+
+// The fft translation search's settings in force: the first search model's
+// limits, then every model's under "by_model".
+json translation_search_json(const recorded_run& state) {
+    const parameter_store& p = state.params;
+    const bool scan = p.text("optimizer.orientation") == "scan";
+    json record = state.fft_limits.empty() ? json::object() : model_limits_json(state.fft_limits.front(), scan);
+    record["peaks"] = p.integer("optimizer.translation.peaks");
+    record["candidates"] = p.integer("optimizer.translation.candidates");
+    record["orientation_search"] = p.text("optimizer.orientation");
+    record["by_model"] = json::array();
+    for (const model_fft_limits& limits : state.fft_limits) record["by_model"].push_back(model_limits_json(limits, scan));
+    return record;
 }
 
 }  // namespace

@@ -27,8 +27,7 @@ struct recorded_run {
     std::uint64_t seed = 0;
     std::chrono::steady_clock::time_point start;
     const run_log& log;
-    const resolution_choice& translation_resolution;   // the fft search's limit
-    double scan_spacing = 0.0;                          // the orientation scan's grid, radians
+    const std::vector<model_fft_limits>& fft_limits;    // the fft search's limits of each model
     const std::string& data_label;                      // MTZ column or mmCIF item read, or empty
     const std::vector<vec3>& model_centres;             // the models' Cartesian centres
 };

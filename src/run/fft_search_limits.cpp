@@ -31,37 +31,33 @@ std::size_t molecule_atoms(const model& m) {
     return m.size() / static_cast<std::size_t>(ensemble_members(m));
 }
 
-// The expected scattering fraction of the smallest search model.
-double search_fraction(const run_state& state) {
+// The atoms expected to be known in the asymmetric unit: the search models
+// (each model in an assembly, else the largest) times the copies, plus the
+// fixed structure.
+std::size_t known_atoms(const run_state& state) {
     const parameter_store& p = state.params;
-    std::size_t smallest = molecule_atoms(state.models.front()), largest = 0, sum = 0, fixed = 0;
+    std::size_t largest = 0, sum = 0, fixed = 0;
     for (const model& m : state.models) {
-        const std::size_t atoms = molecule_atoms(m);
-        smallest = std::min(smallest, atoms);
-        largest = std::max(largest, atoms);
-        sum += atoms;
+        largest = std::max(largest, molecule_atoms(m));
+        sum += molecule_atoms(m);
     }
     for (const model& m : state.static_list) fixed += molecule_atoms(m);
     const std::size_t copies = static_cast<std::size_t>(std::max(1, p.integer("copies")));
-    const std::size_t known = (p.boolean("assembly") ? sum : largest) * copies + fixed;
-    const unit_cell& cell = state.cells.front();
-    return expected_fraction(smallest, known, cell.volume, static_cast<int>(cell.group().operators.size()));
+    return (p.boolean("assembly") ? sum : largest) * copies + fixed;
 }
 
-// What the search models show of their accuracy: model.error, or, when
-// auto, the largest error any model shows itself (an ensemble's spread, a
-// predicted model's pLDDT); and the members of the largest ensemble.
-model_accuracy search_model_accuracy(const run_state& state) {
-    const parameter_store& p = state.params;
-    const bool given = p.text("model.error") != "auto", plddt = p.text("model.b-factor") == "plddt";
+// What a search model shows of its accuracy: model.error, or, when auto, the
+// error it shows itself (an ensemble's spread, a predicted model's pLDDT);
+// and its members.
+model_accuracy search_model_accuracy(const parameter_store& p, const model& m) {
     model_accuracy accuracy;
-    if (given) accuracy.error = p.real("model.error");
-    for (const model& m : state.models) {
-        accuracy.members = std::max(accuracy.members, ensemble_members(m));
-        if (given) continue;
-        accuracy.error = std::max(accuracy.error, ensemble_spread_error(m));
-        if (plddt) accuracy.error = std::max(accuracy.error, error_from_plddt_b(m));
+    accuracy.members = ensemble_members(m);
+    if (p.text("model.error") != "auto") {
+        accuracy.error = p.real("model.error");
+        return accuracy;
     }
+    accuracy.error = ensemble_spread_error(m);
+    if (p.text("model.b-factor") == "plddt") accuracy.error = std::max(accuracy.error, error_from_plddt_b(m));
     return accuracy;
 }
 
@@ -76,42 +72,68 @@ std::string model_error_words(model_accuracy accuracy) {
     return out.str();
 }
 
+// One model's limits: its own scattering fraction and accuracy set the
+// translation search's resolution, its radius and that resolution the scan's
+// grid spacing.
+model_fft_limits limits_for_model(const run_state& state, const model& m, std::size_t known) {
+    const parameter_store& p = state.params;
+    const double data_limit = p.real("resolution.high");
+    const unit_cell& cell = state.cells.front();
+    const double fraction = expected_fraction(molecule_atoms(m), known, cell.volume,
+                                              static_cast<int>(cell.group().operators.size()));
+    const model_accuracy accuracy = search_model_accuracy(p, m);
+    model_fft_limits limits;
+    limits.resolution = p.text("optimizer.translation.resolution") == "auto"
+                            ? choose_translation_resolution(state.reflections, data_limit, fraction, accuracy)
+                            : given_translation_resolution(state.reflections,
+                                                           p.real("optimizer.translation.resolution"), data_limit,
+                                                           fraction, accuracy);
+    limits.scan_spacing = p.text("optimizer.orientation.spacing") == "auto"
+                              ? automatic_scan_spacing(rms_radius(m), std::max(limits.resolution.d_min, data_limit))
+                              : p.real("optimizer.orientation.spacing") / radians_to_degrees;
+    return limits;
+}
+
+// The settings report's words on one model's translation-search limit.
+std::string translation_words(const parameter_store& p, const resolution_choice& c) {
+    std::ostringstream out;
+    out << std::fixed << std::setprecision(1) << "fft to " << c.d_min << " Angstroms";
+    if (c.automatic)
+        out << " (auto: " << c.reflections << " reflections, model " << std::setprecision(0) << 100.0 * c.fraction
+            << "% of the asymmetric unit, " << model_error_words(c.accuracy) << "expected signal "
+            << std::setprecision(1) << c.signal << ")";
+    out << ", " << p.text("optimizer.translation.peaks") << " peaks rescored, "
+        << p.text("optimizer.translation.candidates") << " candidates refined";
+    return out.str();
+}
+
 }  // namespace
 
 void choose_fft_search_limits(run_state& state) {
-    const parameter_store& p = state.params;
-    const double data_limit = p.real("resolution.high");
-    resolution_choice& choice = state.translation_resolution;
-    const double fraction = search_fraction(state);
-    const model_accuracy accuracy = search_model_accuracy(state);
-    choice = p.text("optimizer.translation.resolution") == "auto"
-                 ? choose_translation_resolution(state.reflections, data_limit, fraction, accuracy)
-                 : given_translation_resolution(state.reflections, p.real("optimizer.translation.resolution"),
-                                                data_limit, fraction, accuracy);
-    state.scan_spacing_automatic = p.text("optimizer.orientation.spacing") == "auto";
-    if (!state.scan_spacing_automatic) {
-        state.scan_spacing = p.real("optimizer.orientation.spacing") / radians_to_degrees;
-        return;
-    }
-    double radius = 0.0;
-    for (const model& m : state.models) radius = std::max(radius, rms_radius(m));
-    state.scan_spacing = automatic_scan_spacing(radius, std::max(choice.d_min, data_limit));
+    state.scan_spacing_automatic = state.params.text("optimizer.orientation.spacing") == "auto";
+    const std::size_t known = known_atoms(state);
+    state.fft_limits.clear();
+    for (const model& m : state.models) state.fft_limits.push_back(limits_for_model(state, m, known));
 }
 
 std::string fft_settings_text(const run_state& state) {
     const parameter_store& p = state.params;
-    const resolution_choice& c = state.translation_resolution;
+    const std::size_t models = state.fft_limits.size();
     std::ostringstream out;
-    out << std::fixed << std::setprecision(1) << "Translation search: fft to " << c.d_min << " Angstroms";
-    if (c.automatic)
-        out << " (auto: " << c.reflections << " reflections, model " << std::setprecision(0) << 100.0 * c.fraction
-            << "% of the asymmetric unit, " << model_error_words(c.accuracy) << "expected signal " << std::setprecision(1) << c.signal << ")";
-    out << ", " << p.text("optimizer.translation.peaks") << " peaks rescored, "
-        << p.text("optimizer.translation.candidates") << " candidates refined\n";
+    for (std::size_t i = 0; i < models; ++i) {
+        out << "Translation search";
+        if (models > 1) out << " for model " << i + 1;
+        out << ": " << translation_words(p, state.fft_limits[i].resolution) << '\n';
+    }
     out << "Orientation search: " << p.text("optimizer.orientation");
-    if (p.text("optimizer.orientation") == "scan")
-        out << ", grid spacing " << state.scan_spacing * radians_to_degrees << " degrees"
-            << (state.scan_spacing_automatic ? " (auto)" : "");
+    if (p.text("optimizer.orientation") == "scan") {
+        out << ", grid spacing " << std::fixed << std::setprecision(1);
+        for (std::size_t i = 0; i < models; ++i) {
+            out << (i == 0 ? "" : ", ") << state.fft_limits[i].scan_spacing * radians_to_degrees;
+            if (models > 1) out << " (model " << i + 1 << ")";
+        }
+        out << " degrees" << (state.scan_spacing_automatic ? " (auto)" : "");
+    }
     out << '\n';
     return out.str();
 }

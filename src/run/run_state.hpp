@@ -35,10 +35,10 @@ struct run_state {
     std::uint64_t seed = 0;               // seed of the run's random generator
     std::chrono::steady_clock::time_point start;
     run_log log;                          // attempts kept for the run summary
-    // fft translation search: the global search's resolution limit (given or
-    // chosen) and the orientation scan's grid spacing in radians.
-    resolution_choice translation_resolution;
-    double scan_spacing = 0.0;
+    // fft translation search, for each search model: the global search's
+    // resolution limit (given or chosen) and the orientation scan's grid
+    // spacing.
+    std::vector<model_fft_limits> fft_limits;
     bool scan_spacing_automatic = false;
 };
 

@@ -197,7 +197,7 @@ void finish_run(run_state& state, const result_tables& results, bool goal_is_max
         const std::string name = prefix + ".json";
         if (state.report_steps) std::cout << "Writing run record to " << name << std::endl;
         write_run_record(name, recorded_run{state.params, state.command_line, state.cells, state.reflections, state.models, state.seed, state.start, state.log,
-                                    state.translation_resolution, state.scan_spacing, state.data_label,
+                                    state.fft_limits, state.data_label,
                                     state.model_centres}, outcome);
     }
 }

@@ -167,11 +167,12 @@ private:
     // The global search of the fft mode reads only the reflections to its
     // own resolution limit, for the map and for its scores.
     void open_translation_function(copy_step& step) const {
-        if (plan_.translation_d_min > plan_.d_min) {
-            const reflection_set low = reflections_to(state_.reflections, plan_.translation_d_min);
+        const double d_min = plan_.fft_limits.at(step.where.model).resolution.d_min;
+        if (d_min > plan_.d_min) {
+            const reflection_set low = reflections_to(state_.reflections, d_min);
             if (low.empty()) {
                 std::ostringstream limit;
-                limit << plan_.translation_d_min;
+                limit << d_min;
                 throw std::runtime_error("no reflections to the fft translation search's resolution limit of " +
                                          limit.str() + " A");
             }
@@ -407,16 +408,15 @@ private:
         const quaternion turn = rng_.random_rotation();
         const evolution_settings e = attempt_settings(step);
         std::size_t orientations = 0;
-        for (int cell = e.cell_base; cell < e.cell_base + e.cell_count; ++cell) {
-            const std::vector<quaternion> grid =
-                rotation_grid(plan_.scan_spacing, turn, cartesian_point_group(state_.cells.at(cell)));
+        for (int cell = e.cell_base; cell < e.cell_base + e.cell_count; ++cell)
             for (int model = e.model_base; model < e.model_base + e.model_count; ++model) {
+                const std::vector<quaternion> grid = rotation_grid(
+                    plan_.fft_limits.at(model).scan_spacing, turn, cartesian_point_group(state_.cells.at(cell)));
                 const solution like = starting_solution(cell, model, step.placements, start_positions_,
                                                          plan_.evolution.babinet);
                 scan_orientations(grid, like, place, objective, archive);
                 orientations += grid.size();
             }
-        }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (state_.report_steps)

@@ -73,10 +73,9 @@ search_plan read_plan(const run_state& state) {
     plan.simplex_tolerance = p.real("simplex.tolerance");
     plan.fft_translation = p.text("optimizer.translation") == "fft";
     if (plan.fft_translation) {
-        plan.translation_d_min = state.translation_resolution.d_min;
+        plan.fft_limits = state.fft_limits;
         plan.translation_peaks = p.integer("optimizer.translation.peaks");
         plan.orientation_scan = p.text("optimizer.orientation") == "scan";
-        plan.scan_spacing = state.scan_spacing;
         plan.candidates = p.integer("optimizer.translation.candidates");
     }
     return plan;

@@ -43,14 +43,14 @@ struct search_plan {
     // by the fast translation function at this resolution limit, the best of
     // `translation_peaks` peaks by the objective.
     bool fft_translation = false;
-    double translation_d_min = 5.0;
     int translation_peaks = 3;
-    // Orientations of the fft mode: every point of a rotation grid of this
-    // spacing (radians) instead of the evolutionary search; the best
-    // `candidates` distinct placements are each refined.
+    // Orientations of the fft mode: every point of a rotation grid instead of
+    // the evolutionary search; the best `candidates` distinct placements are
+    // each refined.
     bool orientation_scan = false;
-    double scan_spacing = 0.0;
     int candidates = 1;
+    // Each search model's translation-search resolution and scan spacing.
+    std::vector<model_fft_limits> fft_limits;
 };
 
 search_plan read_plan(const run_state& state);

@@ -56,6 +56,13 @@ struct resolution_choice {
     bool automatic = false;        // chosen by the rule (else given)
 };
 
+// The fft search's limits for one search model: the translation search's
+// resolution and the orientation scan's grid spacing (radians).
+struct model_fft_limits {
+    resolution_choice resolution;
+    double scan_spacing = 0.0;
+};
+
 inline constexpr double auto_resolution_signal_goal = 20.0;
 inline constexpr double auto_resolution_coarsest = 6.0;
 inline constexpr double auto_resolution_step = 0.5;

@@ -99,7 +99,7 @@ constexpr parameter_description descriptions[] = {
     {"optimizer.translation", text, "translation search: evolutionary (6-D) or fft (translation function)"},
     {"optimizer.translation.resolution", real, "resolution limit of the fft translation search, Angstrom, or auto (from the expected signal)"},
     {"optimizer.translation.candidates", integer, "distinct candidates of each fft attempt refined by the simplex"},
-    {"optimizer.orientation", text, "orientation search of the fft mode: evolutionary or scan (a rotation grid)"},
+    {"optimizer.orientation", text, "orientation search of the fft mode: scan (a rotation grid, the default) or evolutionary"},
     {"optimizer.orientation.spacing", real, "grid spacing of the orientation scan, degrees, or auto (from model size and resolution)"},
     {"optimizer.translation.peaks", integer, "translation-function peaks rescored per candidate"},
     {"threads", integer, "worker threads of each process; 0: all cores"},

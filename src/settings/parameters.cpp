@@ -267,7 +267,7 @@ const std::vector<std::pair<const char*, const char*>>& default_parameter_table(
         // grid ("auto" spacing from the model's size and the resolution); the
         // best distinct placements found are each refined before the
         // attempt's solution is chosen.
-        {"optimizer.orientation", "evolutionary"},
+        {"optimizer.orientation", "scan"},
         {"optimizer.orientation.spacing", "auto"},
         {"optimizer.translation.candidates", "20"},
         // Worker threads of each process (0: all cores) and the log file.

@@ -52,7 +52,8 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
         "        if not 92 <= ch[i].seqid.num <= 141: del ch[i]\n"
         "st.write_pdb('piece.pdb')\n",
         t.path().string());
-    const std::string quick = "-e 3 -g0 -n1 -P optimizer.translation=fft -P optimizer.local=none ";
+    const std::string quick =
+        "-e 3 -g0 -n1 -P optimizer.translation=fft -P optimizer.orientation=evolutionary -P optimizer.local=none ";
     const auto small = run_zelt(quick + "-h 2 -m 2 -o small small.mtz piece.pdb", t.path().string());
     const auto large = run_zelt(quick + "-o large " + ex("beta_blip.mtz") + " " + ex("beta.pdb"), t.path().string());
     ASSERT_EQ(small.status, 0) << small.err;
@@ -75,6 +76,16 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
                 EXPECT_TRUE(a.contains("score_z"));
             }
     }
+    // Models searched one after the other (-a) each get their own limit: the
+    // 50-residue piece, a smaller share of the scattering, a finer one.
+    zelt_test::write_file(t / "pair.txt", ex("beta.pdb") + "\npiece.pdb\n");
+    const auto pair = run_zelt(quick + "-a -o pair " + ex("beta_blip.mtz") + " @pair.txt", t.path().string());
+    ASSERT_EQ(pair.status, 0) << pair.err;
+    EXPECT_NE(pair.out.find("Translation search for model 2: fft to "), std::string::npos);
+    const nlohmann::json by_model = record(t / "pair.json").at("translation_search").at("by_model");
+    ASSERT_EQ(by_model.size(), 2u);
+    EXPECT_LT(by_model[1].at("model_fraction").get<double>(), by_model[0].at("model_fraction").get<double>());
+    EXPECT_LT(by_model[1].at("resolution").get<double>(), by_model[0].at("resolution").get<double>());
     // A model said to carry 1.5 A errors is searched at a coarser limit in the
     // small cell, where its finer terms would add noise, and the record says so.
     const auto rough =
@@ -146,7 +157,7 @@ TEST(FftSearchBinary, UnclearDefaultRunSuggestsTheFftMode) {
     ASSERT_NE(verdict, std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(r.out.find('\n', verdict + 1) + 1, hint.size()), hint);
     const auto f = run_zelt("-e 2016 -n 2 -g 1 -p 4 -w 0 -P optimizer.translation=fft -P "
-                            "optimizer.translation.candidates=1 " + ex("beta_blip.mtz") + " " + ex("beta.pdb"),
+                            "optimizer.orientation=evolutionary -P optimizer.translation.candidates=1 " + ex("beta_blip.mtz") + " " + ex("beta.pdb"),
                             t.path().string());
     ASSERT_EQ(f.status, 0) << f.err;
     EXPECT_EQ(f.out.find(hint), std::string::npos);

@@ -113,7 +113,8 @@ TEST(VerdictBinary, IdenticalAttemptsCountAsOne) {
 TEST(VerdictBinary, AllAttemptsButOneAgreeing) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
-    const run_result run = run_zelt("-e 11 -n 4 -P optimizer.translation=fft -w 1 -o blip -s beta_ref.pdb " + mtz +
+    const run_result run = run_zelt("-e 11 -n 4 -P optimizer.translation=fft -P optimizer.orientation=evolutionary -w 1 -o blip "
+                                    "-s beta_ref.pdb " + mtz +
                                         " " + shell_quote(example("blip.pdb").string()),
                                     dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;

@@ -36,7 +36,7 @@ TEST(Defaults, TableHasEveryKeyOnceWithItsValue) {
         {"report.summary", "true"}, {"report.summary.tolerance", "2.0"}, {"output.json", "true"},
         {"output.map-coefficients", "true"},
         {"optimizer.translation", "evolutionary"}, {"optimizer.translation.resolution", "auto"},
-        {"optimizer.translation.peaks", "3"}, {"optimizer.orientation", "evolutionary"},
+        {"optimizer.translation.peaks", "3"}, {"optimizer.orientation", "scan"},
         {"optimizer.orientation.spacing", "auto"}, {"optimizer.translation.candidates", "20"},
         {"threads", "0"}, {"output.log", "true"}};
     ASSERT_EQ(table.size(), 78u + added_keys.size());

@@ -31,7 +31,7 @@ cases=(
   "-e 14 $small -n 2 -m 2 -R $mtz $work/segmented.pdb"
   "-e 15 -h 6 -g 0 -n 2 -T $mtz $work/segmented.pdb"
   "-e 16 $small -n 4 -C -m 2 -w 1 $mtz $examples/beta.pdb"
-  "-e 17 -h 6 -g 3 -p 16 -n 4 -m 2 -P optimizer.translation=fft $mtz $work/segmented.pdb"
+  "-e 17 -h 6 -g 3 -p 16 -n 4 -m 2 -P optimizer.translation=fft -P optimizer.orientation=evolutionary $mtz $work/segmented.pdb"
   "-e 18 -h 6 -n 2 -T -P optimizer.translation=fft $mtz $examples/beta.pdb"
   "-e 19 -h 6 -n 4 -m 2 -P optimizer.translation=fft -P optimizer.orientation=scan -P optimizer.orientation.spacing=30 $mtz $examples/beta.pdb"
 )

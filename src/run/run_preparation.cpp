@@ -41,9 +41,11 @@ std::size_t set_weights(reflection_set& reflections, bool sigma_weighting) {
 void set_s_squared(reflection_set& reflections, const unit_cell& cell) {
     // Coefficient order in the cell: Chk, Chl, Ckl, Chh, Ckk, Cll.
     const auto& c = cell.s2_coefficients;
+    // The products of the indices are formed in single precision.
     for (reflection& r : reflections) {
-        const float hh = r.h * r.h, kk = r.k * r.k, ll = r.l * r.l;
-        const float hk = r.h * r.k, hl = r.h * r.l, kl = r.k * r.l;
+        const float h = static_cast<float>(r.h), k = static_cast<float>(r.k), l = static_cast<float>(r.l);
+        const float hh = h * h, kk = k * k, ll = l * l;
+        const float hk = h * k, hl = h * l, kl = k * l;
         const double s2 = hh * c[3] + kk * c[4] + ll * c[5] + hk * c[0] + hl * c[1] + kl * c[2];
         r.s2 = static_cast<float>(s2);
     }

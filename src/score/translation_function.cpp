@@ -92,7 +92,7 @@ std::vector<translation_function::rotation_class> rotation_classes(const space_g
 // The per-reflection terms of the cell setup (see cell_setup) for the
 // reflections `hkl` (three per reflection) read in axis permutation `code`.
 void add_reflection_terms(translation_function::cell_setup& c, const unit_cell& cell,
-                          const std::vector<float>& hkl, int code) {
+                          const std::vector<std::int32_t>& hkl, int code) {
     const space_group& g = cell.group();
     const std::size_t count = hkl.size() / 3;
     c.phase_sums.reserve(count * c.rotations.size());
@@ -117,7 +117,7 @@ void add_reflection_terms(translation_function::cell_setup& c, const unit_cell& 
 }
 
 std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const unit_cell& cell, double d,
-                                                                         const std::vector<float>& hkl,
+                                                                         const std::vector<std::int32_t>& hkl,
                                                                          int code) {
     auto c = std::make_shared<translation_function::cell_setup>();
     c->grid = {grid_points(cell.a, d), grid_points(cell.b, d), grid_points(cell.c, d)};
@@ -276,7 +276,7 @@ void rotation_terms(const map_inputs& in, std::size_t i, const std::array<double
 
 // Adds one reflection's Fourier coefficients of c |Fp + sum_r G_r e(S_r^T h . t)|^2;
 // returns its constant part, which the caller adds at the origin.
-double add_reflection(const map_inputs& in, std::size_t i, const float* hkl, complex_f fp, double c,
+double add_reflection(const map_inputs& in, std::size_t i, const std::int32_t* hkl, complex_f fp, double c,
                       complex_f* g, std::array<int, 3>* index, const coefficient_grid& grid) {
     const std::array<double, 3> h = permuted_indices<double>(hkl, in.code);
     rotation_terms(in, i, h, g, index);

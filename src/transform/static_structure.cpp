@@ -28,7 +28,7 @@ void static_contribution(const unit_cell& cell, const model_list& static_list, i
     map.transform();
 
     for (reflection& r : reflections) {
-        const float hkl[3] = {r.h, r.k, r.l};
+        const miller_indices hkl{r.h, r.k, r.l};
         const auto [h, k, l] = permuted_indices<int>(hkl, code);
         const std::complex<float> f = map.structure_factor(h, k, l, cell.d_spacing(h, k, l));
         r.static_re = f.real();

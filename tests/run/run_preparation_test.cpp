@@ -224,7 +224,7 @@ TEST(Weights, SigmaWeightingDropsUnusableSigmas) {
     zelt::reflection_set r(6);
     const float sigmas[6] = {2.0f, 0.0f, nan, 1e-30f, -0.5f, 0.25f};
     for (int i = 0; i < 6; ++i) {
-        r[i].h = static_cast<float>(i);
+        r[i].h = i;
         r[i].sigma = sigmas[i];
     }
     zelt::reflection_set unweighted = r;
@@ -250,9 +250,7 @@ TEST(Weights, SSquaredInATriclinicCell) {
         for (int k = -2; k <= 2; ++k)
             for (int l = -4; l <= 4; l += 2) {
                 zelt::reflection x;
-                x.h = static_cast<float>(h);
-                x.k = static_cast<float>(k);
-                x.l = static_cast<float>(l);
+                x.set_indices({h, k, l});
                 r.push_back(x);
             }
     zelt::set_s_squared(r, cell);

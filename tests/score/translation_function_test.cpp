@@ -64,9 +64,7 @@ struct crystal {
                     if (l == 0 && (k < 0 || (k == 0 && h <= 0))) continue;
                     if (cell.d_spacing(h, k, l) < d_min) continue;
                     reflection r;
-                    r.h = float(h);
-                    r.k = float(k);
-                    r.l = float(l);
+                    r.set_indices({h, k, l});
                     r.f = fo(gen);
                     r.sigma = w(gen);
                     r.s2 = float(cell.s_squared(h, k, l));
@@ -268,7 +266,7 @@ std::vector<std::complex<double>> direct_sum(const unit_cell& cell, const reflec
                                              const model& frac_atoms) {
     std::vector<std::complex<double>> f(refl.size());
     for (std::size_t i = 0; i < refl.size(); ++i) {
-        const vec3 h{refl[i].h, refl[i].k, refl[i].l};
+        const vec3 h{double(refl[i].h), double(refl[i].k), double(refl[i].l)};
         const double s2 = cell.s_squared(h[0], h[1], h[2]);
         for (const atom& a : frac_atoms)
             for (const symmetry_operator& op : cell.group().operators) {

@@ -38,11 +38,11 @@ struct origin_choice {
 double copy_distance(const compared_copy& a, const compared_copy& b, const symmetry_operator& op,
                      const unit_cell& cell, origin_choice& origin, double tolerance) {
     const std::size_t n = a.sites.size();
-    std::vector<vec3> d(n);
-    vec3 mean{};
+    std::vector<fractional> d(n);
+    fractional mean{};
     for (std::size_t i = 0; i < n; ++i) {
-        d[i] = sub(a.sites[i], add(op.apply(b.sites[i]), origin.shift));
-        mean = add(mean, d[i]);
+        d[i] = a.sites[i] - (op.apply(b.sites[i]) + fractional(origin.shift));
+        mean = mean + d[i];
     }
     vec3 offset{};
     vec3 free_part = origin.free_shift.value_or(vec3{});
@@ -52,9 +52,9 @@ double copy_distance(const compared_copy& a, const compared_copy& b, const symme
         offset[x] = origin.free[x] ? free_part[x] + std::round(m - free_part[x]) : std::round(m);
     }
     double sum = 0.0;
-    for (const vec3& di : d) {
-        const vec3 o = cell.to_orthogonal(sub(di, offset));
-        sum += dot(o, o);
+    for (const fractional& di : d) {
+        const position o = cell.to_orthogonal(di - fractional(offset));
+        sum += dot(o.xyz, o.xyz);
     }
     const double rms = std::sqrt(sum / static_cast<double>(n));
     if (rms < tolerance && !origin.free_shift) origin.free_shift = free_part;
@@ -95,12 +95,12 @@ compared_placement comparison_sites(const solution& s, const model_list& models,
     for (const copy_placement& p : s.placements) {
         const model& m = models.at(static_cast<std::size_t>(p.model));
         const mat3 r = rotation_matrix(p.orientation);
-        const vec3 t = cell.to_orthogonal(p.translation);
+        const position t = cell.to_orthogonal(p.translation);
         compared_copy c;
         c.model = p.reported_model;
         c.segment = p.segment;
         for (std::size_t i : chosen_atoms(m, max_sites))
-            c.sites.push_back(cell.to_fractional(add(mul(r, vec3{m[i].x, m[i].y, m[i].z}), t)));
+            c.sites.push_back(cell.to_fractional(mul(r, read_position(m[i])) + t));
         out.copies.push_back(std::move(c));
     }
     return out;

@@ -30,7 +30,7 @@ struct recorded_run {
     const resolution_choice& translation_resolution;   // the fft search's limit
     double scan_spacing = 0.0;                          // the orientation scan's grid, radians
     const std::string& data_label;                      // MTZ column or mmCIF item read, or empty
-    const std::vector<vec3>& model_centres;             // the models' Cartesian centres
+    const std::vector<position>& model_centres;         // the models' Cartesian centres
 };
 
 // What the end of the run decided.

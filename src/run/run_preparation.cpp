@@ -100,16 +100,13 @@ void load_static_structure(run_state& s, std::ostream& out) {
     if (s.static_list.empty()) throw std::runtime_error("unable to load static structure.");
     const unit_cell& cell = s.cells.front();
     for (model& m : s.static_list) {
-        vec3 sum{0.0, 0.0, 0.0};
+        fractional sum{0.0, 0.0, 0.0};
         for (atom& a : m) {
-            const vec3 f = cell.to_fractional(vec3{a.x, a.y, a.z});
-            a.x = f[0];
-            a.y = f[1];
-            a.z = f[2];
-            sum = add(sum, f);
+            const fractional f = cell.to_fractional(read_position(a));
+            set_placed_position(a, f);
+            sum = sum + f;
         }
-        const double n = static_cast<double>(m.size());
-        s.static_centres.push_back(vec3{sum[0] / n, sum[1] / n, sum[2] / n});
+        s.static_centres.push_back(sum / static_cast<double>(m.size()));
         s.static_copies.push_back(static_cast<int>(s.static_copies.size()));
     }
     s.base_static_count = s.static_list.size();

@@ -45,7 +45,7 @@ void highest_maxima(const grid_view& g, std::size_t keep, std::vector<grid_peak>
 }
 
 translation_peak refine_peak(const grid_view& g, std::size_t idx, const std::array<bool, 3>& unsearched,
-                             const vec3& fixed) {
+                             const fractional& fixed) {
     const std::array<int, 3> p{static_cast<int>(idx % g.n[0]),
                                static_cast<int>(idx / g.n[0] % g.n[1]),
                                static_cast<int>(idx / g.n[0] / g.n[1])};

@@ -41,7 +41,7 @@ void highest_maxima(const grid_view& g, std::size_t keep, std::vector<grid_peak>
 // axis: the refined fractional position (`fixed` along unsearched axes) and
 // value.
 translation_peak refine_peak(const grid_view& g, std::size_t idx, const std::array<bool, 3>& unsearched,
-                             const vec3& fixed);
+                             const fractional& fixed);
 
 // Whether two peaks are one up to a shift of the map's symmetry, within a
 // grid step along each axis; axes along which the map is constant are ignored.

@@ -51,7 +51,7 @@ struct translation_function::workspace {
     std::vector<float> tc, ts;   // its twiddle factors
     std::vector<float> map;
     std::array<int, 3> size{1, 1, 1};
-    vec3 fixed{0.0, 0.0, 0.0};
+    fractional fixed{0.0, 0.0, 0.0};
     std::array<bool, 3> unsearched{};
     std::vector<grid_peak> heap;
     std::vector<translation_peak> found;
@@ -211,7 +211,7 @@ struct map_inputs {
     int code;
     std::array<int, 3> size;
     std::array<bool, 3> unsearched;
-    vec3 fixed;
+    fractional fixed;
 };
 
 // Fourier coefficients of the map. The FFT has the negative exponent, so

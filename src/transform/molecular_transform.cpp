@@ -100,7 +100,7 @@ std::unique_ptr<molecular_transform> build_molecular_transform(const model& m, d
     {
         fourier_map map(box, sampling, std::numeric_limits<double>::max(), d_t);
         for (const atom& a : m)
-            map.add_atom(box.to_fractional({a.x, a.y, a.z}), a.occupancy, a.b, a.element);
+            map.add_atom(box.to_fractional(read_position(a)), a.occupancy, a.b, a.element);
         map.transform();
         for (int h = -h_max; h <= h_max; ++h)
             for (int k = -k_max; k <= k_max; ++k)

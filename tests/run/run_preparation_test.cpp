@@ -172,7 +172,7 @@ TEST(Preparation, ModelsAreCentredAndTheStaticStructureIsFractional) {
     ASSERT_EQ(s.static_centres.size(), 1u);
     // Fractional coordinates of the hexagonal cell, converted back by hand.
     const double a = 75.11, c = 133.31;
-    const zelt::vec3 fc = s.static_centres[0];
+    const zelt::fractional fc = s.static_centres[0];
     const double x = a * fc[0] - 0.5 * a * fc[1], y = a * std::sqrt(3.0) / 2 * fc[1], z = c * fc[2];
     EXPECT_NEAR(x, blip[0], 1e-6);
     EXPECT_NEAR(y, blip[1], 1e-6);

@@ -387,9 +387,9 @@ TEST(CalculatedFc, RotatedTranslatedCopiesMatchDirectSummationInEverySpaceGroupS
             const double s2 = cell.s_squared(h[0], h[1], h[2]);
             for (const auto& op : cell.group().operators) {
                 for (const auto& a : sm.atoms) {
-                    const vec3 x = op.apply(add(cell.to_fractional(mul(rot, a.x)), p.translation));
+                    const fractional x = op.apply(cell.to_fractional(position(mul(rot, a.x))) + p.translation);
                     const double fa = a.occ * form_factor(sf.at(a.element), s2) * std::exp(-a.b * s2);
-                    direct[i] += fa * std::polar(1.0, 2 * pi * dot(h, x));
+                    direct[i] += fa * std::polar(1.0, 2 * pi * dot(h, x.xyz));
                 }
             }
         }
@@ -446,8 +446,8 @@ TEST(CalculatedFc, InvariancesAndSerialParallelAgreement) {
     // A whole lattice vector on either copy.
     {
         solution t = s;
-        t.placements[0].translation = add(t.placements[0].translation, vec3{1.0, -2.0, 3.0});
-        t.placements[1].translation = add(t.placements[1].translation, vec3{-1.0, 0.0, 1.0});
+        t.placements[0].translation = t.placements[0].translation + fractional{1.0, -2.0, 3.0};
+        t.placements[1].translation = t.placements[1].translation + fractional{-1.0, 0.0, 1.0};
         calculate_fc(refl, f.model(), t, lookup_mode::trilinear, other);
         EXPECT_LT(max_rel_diff(base, other), 1e-4);
     }
@@ -608,8 +608,8 @@ TEST(MolecularTransform, BetaInP3221AgainstDirectSummation) {
     std::vector<vec3> placed;
     std::vector<std::array<double, 9>> coef;
     for (const auto& at : atoms) {
-        const vec3 x = add(cell.to_fractional(mul(rot, at.x)), p.translation);
-        for (const auto& op : ops) placed.push_back(op.apply(x));
+        const fractional x = cell.to_fractional(position(mul(rot, at.x))) + p.translation;
+        for (const auto& op : ops) placed.push_back(op.apply(x).xyz);
     }
     std::vector<std::complex<double>> direct(refl.size());
     tbb::parallel_for(std::size_t(0), refl.size(), [&](std::size_t i) {

@@ -83,7 +83,7 @@ TEST(StaticContribution, SingleAtomAgainstAnalyticTransform) {
             const double s2 = cell.s_squared(h[0], h[1], h[2]);
             std::complex<double> want = 0;
             for (const auto& op : cell.group().operators)
-                want += std::polar(carbon_f(s2) * std::exp(-20.0 * s2), 2 * pi * dot(h, op.apply(x)));
+                want += std::polar(carbon_f(s2) * std::exp(-20.0 * s2), 2 * pi * dot(h, op.apply(fractional(x)).xyz));
             const std::complex<double> got(f.static_re, f.static_im);
             worst = std::max(worst, std::abs(got - want));
         }
@@ -149,7 +149,7 @@ TEST(PlaceCopies, RotatedTranslatedAtomsInFractionalCoordinates) {
     s.placements = {p, q};
 
     model_list statics{model{carbon_at({0.5, 0.5, 0.5}, 3.0)}};
-    std::vector<vec3> centres{{0.5, 0.5, 0.5}};
+    std::vector<fractional> centres{{0.5, 0.5, 0.5}};
     place_copies(s, models, cells, statics, centres);
     ASSERT_EQ(statics.size(), 3u);
     ASSERT_EQ(centres.size(), 3u);

@@ -30,7 +30,7 @@ public:
     std::string crystal_system;          // "triclinic" ... "cubic"
     int primitive_count = 0;             // operators without centring translations
     std::vector<symmetry_operator> operators;  // all of them, identity first
-    std::vector<vec3> origin_shifts;     // permitted origins; free components stored as 0
+    std::vector<fractional> origin_shifts;  // permitted origins; free components stored as 0
     std::array<bool, 3> free_axes{};     // origin may lie anywhere along a, b, c
 
     char lattice() const { return names.empty() ? 'P' : names.front().front(); }

@@ -27,9 +27,9 @@ std::vector<std::size_t> chosen_atoms(const model& m, std::size_t max_sites) {
 // The origin offset shared by every copy: a permitted shift, and along a free
 // axis a continuous shift fixed by the first copy matched.
 struct origin_choice {
-    vec3 shift{};
+    fractional shift{};
     std::array<bool, 3> free{};
-    std::optional<vec3> free_shift;
+    std::optional<fractional> free_shift;
 };
 
 // RMS distance (Angstroms) between the sites of `a` and the image of `b`
@@ -41,11 +41,11 @@ double copy_distance(const compared_copy& a, const compared_copy& b, const symme
     std::vector<fractional> d(n);
     fractional mean{};
     for (std::size_t i = 0; i < n; ++i) {
-        d[i] = a.sites[i] - (op.apply(b.sites[i]) + fractional(origin.shift));
+        d[i] = a.sites[i] - (op.apply(b.sites[i]) + origin.shift);
         mean = mean + d[i];
     }
-    vec3 offset{};
-    vec3 free_part = origin.free_shift.value_or(vec3{});
+    fractional offset{};
+    fractional free_part = origin.free_shift.value_or(fractional{});
     for (int x = 0; x < 3; ++x) {
         const double m = mean[x] / static_cast<double>(n);
         if (origin.free[x] && !origin.free_shift) free_part[x] = m;
@@ -53,7 +53,7 @@ double copy_distance(const compared_copy& a, const compared_copy& b, const symme
     }
     double sum = 0.0;
     for (const fractional& di : d) {
-        const position o = cell.to_orthogonal(di - fractional(offset));
+        const position o = cell.to_orthogonal(di - offset);
         sum += dot(o.xyz, o.xyz);
     }
     const double rms = std::sqrt(sum / static_cast<double>(n));
@@ -112,7 +112,7 @@ bool same_placement(const compared_placement& a, const compared_placement& b,
     const unit_cell& cell = cells.at(static_cast<std::size_t>(a.cell));
     const space_group& group = cell.group();
     if (origin_fixed) return copies_match(a, b, cell, origin_choice{}, tolerance);
-    for (const vec3& shift : group.origin_shifts) {
+    for (const fractional& shift : group.origin_shifts) {
         origin_choice origin;
         origin.shift = shift;
         origin.free = group.free_axes;

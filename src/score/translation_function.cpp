@@ -29,8 +29,8 @@ struct translation_function::cell_setup {
     // depend on the cell alone, so they are computed once, not per map.
     std::vector<complex_f> phase_sums;
     std::vector<std::array<int, 3>> class_index;
-    std::vector<vec3> centring;   // translations of the operators without rotation
-    std::vector<vec3> origins;    // centring vectors plus the permitted origin shifts
+    std::vector<fractional> centring;   // translations of the operators without rotation
+    std::vector<fractional> origins;    // centring vectors plus the permitted origin shifts
     std::array<bool, 3> free_axes{};
 };
 
@@ -124,9 +124,9 @@ std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const un
     const space_group& g = cell.group();
     c->rotations = rotation_classes(g);
     for (int op : c->rotations.front().ops)   // the identity's class comes first
-        c->centring.push_back(g.operators[static_cast<std::size_t>(op)].translation());
-    for (const vec3& o : g.origin_shifts)
-        for (const vec3& t : c->centring) c->origins.push_back(add(o, t));
+        c->centring.emplace_back(g.operators[static_cast<std::size_t>(op)].translation());
+    for (const fractional& o : g.origin_shifts)
+        for (const fractional& t : c->centring) c->origins.push_back(o + t);
     c->free_axes = g.free_axes;
     add_reflection_terms(*c, cell, hkl, code);
     return c;
@@ -419,7 +419,7 @@ std::vector<translation_peak> translation_function::peaks(const solution& s, int
     if (count <= 0) return {};
     const cell_setup& setup = *cells_[static_cast<std::size_t>(s.cell)];
     const bool alone = !has_static_ && s.placements.size() == 1;
-    const std::vector<vec3>& shifts = alone ? setup.origins : setup.centring;
+    const std::vector<fractional>& shifts = alone ? setup.origins : setup.centring;
     std::array<bool, 3> constant{};
     for (int a = 0; a < 3; ++a) constant[a] = alone && setup.free_axes[a];
     const grid_view g{w.map.data(), w.size};

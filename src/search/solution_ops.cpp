@@ -150,8 +150,7 @@ void normalise_full(solution& s, const unit_cell& cell, const std::vector<fracti
     // the first copy and kept for the rest.
     std::vector<fractional> origins;
     if (static_present || group.origin_shifts.empty()) origins.push_back({0.0, 0.0, 0.0});
-    else
-        for (const vec3& o : group.origin_shifts) origins.emplace_back(o);
+    else origins = group.origin_shifts;
 
     for (copy_placement& c : s.placements) {
         double best = std::numeric_limits<double>::infinity();

@@ -337,7 +337,7 @@ TEST(SpaceGroupTable, OriginShiftListsInTheirWrittenOrder) {
     const double h = 0.5, t1 = 0.3333333333333333, t2 = 0.6666666666666667;
     struct row {
         std::vector<std::pair<int, int>> numbers;
-        std::vector<zelt::vec3> shifts;
+        std::vector<zelt::fractional> shifts;
         std::array<bool, 3> free;
     };
     const std::vector<row> rows = {

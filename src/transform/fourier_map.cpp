@@ -143,7 +143,7 @@ void fourier_map::add_atom(const fractional& frac, double occupancy, double b, i
 
     for (const symmetry_operator& op : cell_.group().operators) {
         const fractional xs = op.apply(frac);
-        const vec3 c = mul(om, xs.xyz);
+        const position c = cell_.to_orthogonal(xs);
         long long lo[3], hi[3];
         for (int ax = 0; ax < 3; ++ax) {
             const double gc = xs[ax] * n[ax];

@@ -16,8 +16,8 @@ struct symmetry_operator {
     double rot(int i, int j) const { return m[4 * i + j]; }
     double trans(int i) const { return m[4 * i + 3]; }
     mat3 rotation() const { return {m[0], m[1], m[2], m[4], m[5], m[6], m[8], m[9], m[10]}; }
-    vec3 translation() const { return {m[3], m[7], m[11]}; }
-    fractional apply(const fractional& x) const { return fractional(add(mul(rotation(), x.xyz), translation())); }
+    fractional translation() const { return {m[3], m[7], m[11]}; }
+    fractional apply(const fractional& x) const { return mul(rotation(), x) + translation(); }
 };
 
 // One immutable record per space-group number, owned by the table cache.

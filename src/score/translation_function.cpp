@@ -102,7 +102,7 @@ void add_reflection_terms(translation_function::cell_setup& c, const unit_cell& 
         for (const auto& cls : c.rotations) {
             float pr = 0.0f, pi = 0.0f;
             for (int op : cls.ops) {
-                const vec3 v = g.operators[static_cast<std::size_t>(op)].translation();
+                const fractional v = g.operators[static_cast<std::size_t>(op)].translation();
                 const float phi = static_cast<float>(two_pi * (h[0] * v[0] + h[1] * v[1] + h[2] * v[2]));
                 pr += std::cos(phi);
                 pi += std::sin(phi);
@@ -124,7 +124,7 @@ std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const un
     const space_group& g = cell.group();
     c->rotations = rotation_classes(g);
     for (int op : c->rotations.front().ops)   // the identity's class comes first
-        c->centring.emplace_back(g.operators[static_cast<std::size_t>(op)].translation());
+        c->centring.push_back(g.operators[static_cast<std::size_t>(op)].translation());
     for (const fractional& o : g.origin_shifts)
         for (const fractional& t : c->centring) c->origins.push_back(o + t);
     c->free_axes = g.free_axes;

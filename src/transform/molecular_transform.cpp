@@ -15,11 +15,11 @@
 namespace zelt {
 
 vec3 transform_box_edges(const model& m, double scale) {
-    vec3 lo{0.0, 0.0, 0.0}, hi{0.0, 0.0, 0.0};
+    position lo{0.0, 0.0, 0.0}, hi{0.0, 0.0, 0.0};
     if (!m.empty()) {
-        lo = hi = vec3{m.front().x, m.front().y, m.front().z};
+        lo = hi = read_position(m.front());
         for (const atom& a : m) {
-            const vec3 x{a.x, a.y, a.z};
+            const position x = read_position(a);
             for (int i = 0; i < 3; ++i) {
                 lo[i] = std::min(lo[i], x[i]);
                 hi[i] = std::max(hi[i], x[i]);

@@ -81,7 +81,7 @@ void append_operator_terms(const unit_cell& cell, const copy_placement& p,
         const mat3 sr = op.rotation();
         operator_term term;
         term.m = transpose(mul(sr, q));
-        term.v = add(mul(sr, p.translation.xyz), op.translation());
+        term.v = (mul(sr, p.translation) + op.translation()).xyz;
         out.push_back(term);
     }
 }

@@ -62,12 +62,7 @@ struct beta_blip {
             r.s2 = static_cast<float>(cells[0].s_squared(r.h, r.k, r.l));
         }
         model beta = chain_of_reference('A');
-        for (atom& a : beta) {
-            const vec3 f = cells[0].to_fractional({a.x, a.y, a.z});
-            a.x = f[0];
-            a.y = f[1];
-            a.z = f[2];
-        }
+        for (atom& a : beta) set_placed_position(a, cells[0].to_fractional(read_position(a)));
         static_contribution(cells[0], {beta}, 0, refl, 3.0, 3.0);
         store.set(0, build_molecular_transform(centred(load_model_file(example_dir + "blip.pdb")), 3.0,
                                                2.0, 3.0));

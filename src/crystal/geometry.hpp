@@ -4,6 +4,7 @@
 #include <numbers>
 #include <array>
 #include <cmath>
+#include <cstddef>
 
 namespace zelt {
 
@@ -48,5 +49,48 @@ inline mat3 inverse(const mat3& m) {
             c01 * s, (m[0] * m[8] - m[2] * m[6]) * s, (m[2] * m[3] - m[0] * m[5]) * s,
             c02 * s, (m[1] * m[6] - m[0] * m[7]) * s, (m[0] * m[4] - m[1] * m[3]) * s};
 }
+
+// The coordinates of a point, kept apart by their kind so that one kind cannot
+// be passed where the other is expected: `fractional` in units of the cell
+// edges (a vector of the lattice is whole), `position` orthogonal (Cartesian)
+// in Angstrom, in the frame of the unit cell's orthogonalisation matrix. The
+// unit cell converts between them. Both read and write their components by
+// index like a vec3, take a plain vec3 only explicitly, and add, subtract and
+// scale component by component in the same operations as add/sub on vec3.
+template <class Kind>
+struct coordinates {
+    vec3 xyz{0.0, 0.0, 0.0};
+
+    constexpr coordinates() = default;
+    constexpr coordinates(double x, double y, double z) : xyz{x, y, z} {}
+    constexpr explicit coordinates(const vec3& v) : xyz(v) {}
+
+    constexpr double& operator[](std::size_t i) { return xyz[i]; }
+    constexpr const double& operator[](std::size_t i) const { return xyz[i]; }
+    auto begin() { return xyz.begin(); }
+    auto end() { return xyz.end(); }
+    auto begin() const { return xyz.begin(); }
+    auto end() const { return xyz.end(); }
+    bool operator==(const coordinates&) const = default;
+
+    friend coordinates operator+(const coordinates& a, const coordinates& b) { return coordinates(add(a.xyz, b.xyz)); }
+    friend coordinates operator-(const coordinates& a, const coordinates& b) { return coordinates(sub(a.xyz, b.xyz)); }
+    friend coordinates operator/(const coordinates& a, double d) { return {a[0] / d, a[1] / d, a[2] / d}; }
+};
+
+struct fractional_kind;
+struct position_kind;
+using fractional = coordinates<fractional_kind>;
+using position = coordinates<position_kind>;
+
+// A matrix acting within one kind: a rotation of Cartesian space on a
+// position, the rotation part of a symmetry operator on a fractional point.
+template <class Kind>
+coordinates<Kind> mul(const mat3& m, const coordinates<Kind>& x) {
+    return coordinates<Kind>(mul(m, x.xyz));
+}
+
+// Length of a Cartesian vector, Angstrom.
+inline double length(const position& x) { return std::sqrt(dot(x.xyz, x.xyz)); }
 
 }  // namespace zelt

@@ -6,7 +6,7 @@
 namespace zelt {
 
 bool in_resolution_range(const unit_cell& cell, double low, double high,
-                         float h, float k, float l) {
+                         std::int32_t h, std::int32_t k, std::int32_t l) {
     const double d = cell.d_spacing(h, k, l);
     return high < d && d < low;  // NaN fails both
 }

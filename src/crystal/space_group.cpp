@@ -52,7 +52,7 @@ std::unique_ptr<space_group> parse_line(int n, const char* line) {
     // Origin shifts to the end of the line; a negative component marks a free axis.
     g->free_axes = {false, false, false};
     for (;;) {
-        vec3 s{};
+        fractional s{};
         if (!(in >> s[0] >> s[1] >> s[2])) break;
         for (int i = 0; i < 3; ++i)
             if (s[i] < 0) {

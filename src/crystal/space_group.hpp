@@ -16,8 +16,8 @@ struct symmetry_operator {
     double rot(int i, int j) const { return m[4 * i + j]; }
     double trans(int i) const { return m[4 * i + 3]; }
     mat3 rotation() const { return {m[0], m[1], m[2], m[4], m[5], m[6], m[8], m[9], m[10]}; }
-    vec3 translation() const { return {m[3], m[7], m[11]}; }
-    vec3 apply(const vec3& x) const { return add(mul(rotation(), x), translation()); }
+    fractional translation() const { return {m[3], m[7], m[11]}; }
+    fractional apply(const fractional& x) const { return mul(rotation(), x) + translation(); }
 };
 
 // One immutable record per space-group number, owned by the table cache.
@@ -30,7 +30,7 @@ public:
     std::string crystal_system;          // "triclinic" ... "cubic"
     int primitive_count = 0;             // operators without centring translations
     std::vector<symmetry_operator> operators;  // all of them, identity first
-    std::vector<vec3> origin_shifts;     // permitted origins; free components stored as 0
+    std::vector<fractional> origin_shifts;  // permitted origins; free components stored as 0
     std::array<bool, 3> free_axes{};     // origin may lie anywhere along a, b, c
 
     char lattice() const { return names.empty() ? 'P' : names.front().front(); }

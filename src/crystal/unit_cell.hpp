@@ -28,8 +28,8 @@ public:
 
     double s_squared(double h, double k, double l) const;   // (sin theta / lambda)^2
     double d_spacing(double h, double k, double l) const;   // +inf for (0,0,0)
-    vec3 to_orthogonal(const vec3& x) const { return mul(orthogonalisation, x); }
-    vec3 to_fractional(const vec3& x) const { return mul(fractionalisation, x); }
+    position to_orthogonal(const fractional& x) const { return position(mul(orthogonalisation, x.xyz)); }
+    fractional to_fractional(const position& x) const { return fractional(mul(fractionalisation, x.xyz)); }
 
 private:
     const space_group* group_ = nullptr;

@@ -39,7 +39,7 @@ bool fits_pdb_columns(double v) { return v > -999.9995 && v < 9999.9995; }
 void check_pdb_columns(const model_list& lists, const unit_cell& cell, const std::string& where) {
     for (const model& m : lists)
         for (const atom& a : m) {
-            const vec3 x = cell.to_orthogonal({a.x, a.y, a.z});
+            const position x = cell.to_orthogonal(placed_position(a));
             for (double v : x)
                 if (!fits_pdb_columns(v))
                     throw std::runtime_error("cannot write " + where + " in the PDB format: the coordinate " +
@@ -57,7 +57,7 @@ void write_atom(std::ostream& out, const atom& a, const unit_cell& cell, char ch
     put_columns(out, line, 0, 21);
     out.put(chain_of(a, chain));
     put_columns(out, line, 22, 8);
-    const vec3 x = cell.to_orthogonal({a.x, a.y, a.z});
+    const position x = cell.to_orthogonal(placed_position(a));
     out << std::setw(8) << x[0] << std::setw(8) << x[1] << std::setw(8) << x[2];
     if (line.size() >= 55)
         out.write(line.data() + 54, static_cast<std::streamsize>(line.size() - 54));

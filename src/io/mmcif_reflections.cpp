@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <exception>
 #include <stdexcept>
@@ -167,15 +168,15 @@ measurement merge_pair(const measurement& plus, const measurement& minus) {
 
 // A Miller index as the file writes it. gemmi's integer reader would wrap
 // around on a word of many digits; such an index makes the file unreadable.
-float miller_index(const std::string& word) {
+std::int32_t miller_index(const std::string& word) {
     const char* begin = word.data();
     const char* end = begin + word.size();
     if (begin != end && *begin == '+') ++begin;
-    int value = 0;
+    std::int32_t value = 0;
     const auto [stop, error] = std::from_chars(begin, end, value);
     if (error != std::errc() || stop != end || value < -100000 || value > 100000)
         throw std::runtime_error("Miller index '" + word + "' is not an integer of a possible size");
-    return static_cast<float>(value);
+    return value;
 }
 
 reflection_set read_rows(const gemmi::ReflnBlock& b, const data_choice& choice, const unit_cell& cell,
@@ -286,9 +287,8 @@ std::vector<std::pair<std::array<int, 3>, float>> read_mmcif_free_flags(std::str
                 if (s != "f" && s != "o") continue;
                 flag = s == "f" ? 0.0f : 1.0f;
             }
-            const std::array<int, 3> index{static_cast<int>(miller_index(loop.val(row, hkl[0]))),
-                                           static_cast<int>(miller_index(loop.val(row, hkl[1]))),
-                                           static_cast<int>(miller_index(loop.val(row, hkl[2])))};
+            const std::array<int, 3> index{miller_index(loop.val(row, hkl[0])), miller_index(loop.val(row, hkl[1])),
+                                           miller_index(loop.val(row, hkl[2]))};
             flags.emplace_back(index, flag);
         }
         return flags;

@@ -324,20 +324,20 @@ reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, doubl
     miller_index_tally indices;
     for (std::int64_t r = 0; r < mtz.row_count(); ++r) {
         const auto row = mtz.read_row(r, h, k, l, data);
-        indices.check(row[0], row[1], row[2]);
+        const auto index = indices.whole(row[0], row[1], row[2]);
+        if (!index) continue;   // the file is refused below
         const float v = row[3];
         // NaN is the format's mark of a missing value; negative values are
         // not used either, but counted.
         if (std::isnan(v)) continue;
-        if (!in_resolution_range(cell, low, high, row[0], row[1], row[2])) continue;
+        const auto [ih, ik, il] = *index;
+        if (!in_resolution_range(cell, low, high, ih, ik, il)) continue;
         if (v < 0) {
             ++negative;
             continue;
         }
         reflection refl;
-        refl.h = row[0];
-        refl.k = row[1];
-        refl.l = row[2];
+        refl.set_indices(*index);
         refl.f = v;
         if (sigma >= 0) {
             const float s = mtz.value(r, sigma);

@@ -17,9 +17,16 @@ namespace {
 
 constexpr float missing = std::numeric_limits<float>::quiet_NaN();
 
-long long index_key(double h, double k, double l) {
-    auto part = [](double v) { return static_cast<long long>(std::lround(v)) + (1 << 20); };
+long long index_key(long long h, long long k, long long l) {
+    auto part = [](long long v) { return v + (1 << 20); };
     return (part(h) << 42) | (part(k) << 21) | part(l);
+}
+
+long long index_key(const reflection& r) { return index_key(r.h, r.k, r.l); }
+
+// The key of indices an MTZ file stores as reals, rounded to the nearest integers.
+long long rounded_index_key(double h, double k, double l) {
+    return index_key(std::lround(h), std::lround(k), std::lround(l));
 }
 
 using value_map = std::unordered_map<long long, float>;
@@ -28,7 +35,7 @@ std::vector<float> matched(const reflection_set& reflections, const value_map& v
     std::vector<float> out;
     out.reserve(reflections.size());
     for (const reflection& r : reflections) {
-        const auto it = values.find(index_key(r.h, r.k, r.l));
+        const auto it = values.find(index_key(r));
         out.push_back(it == values.end() ? missing : it->second);
     }
     return out;
@@ -44,7 +51,7 @@ std::vector<float> sigmas(const reflection_set& reflections, const unit_cell& ce
     value_map values;
     bool informative = false;
     for (const reflection& r : again) {
-        values[index_key(r.h, r.k, r.l)] = r.sigma;
+        values[index_key(r)] = r.sigma;
         informative = informative || (r.sigma != 0.0f && r.sigma != 1.0f);
     }
     return informative ? matched(reflections, values) : std::vector<float>{};
@@ -62,7 +69,7 @@ value_map mtz_free_flags(const mtz_file& mtz, std::string& label) {
     if (column < 0 || h < 0 || k < 0 || l < 0 || !mtz.has_rows() || column >= mtz.column_count()) return flags;
     for (std::int64_t r = 0; r < mtz.row_count(); ++r) {
         const float flag = mtz.value(r, column);
-        if (!std::isnan(flag)) flags[index_key(mtz.value(r, h), mtz.value(r, k), mtz.value(r, l))] = flag;
+        if (!std::isnan(flag)) flags[rounded_index_key(mtz.value(r, h), mtz.value(r, k), mtz.value(r, l))] = flag;
     }
     return flags;
 }

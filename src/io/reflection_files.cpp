@@ -47,13 +47,13 @@ float to_float(double v) {
 }
 
 // One reflection line of a scalepack file: h k l I sigma, or h k l I+ s+ I- s-
-// merged into one intensity when the line reaches column 44. False when the
-// line holds a Friedel pair of which neither half was measured.
-bool scalepack_reflection(const std::string& line, reflection& r) {
+// merged into one intensity when the line reaches column 44, with the
+// indices as written into `index`. False when the line holds a Friedel pair
+// of which neither half was measured.
+bool scalepack_reflection(const std::string& line, reflection& r, std::array<float, 3>& index) {
     if (line.size() < 28) bad_line(line);
-    r.h = field_to_float(columns(line, 1, 4));
-    r.k = field_to_float(columns(line, 5, 8));
-    r.l = field_to_float(columns(line, 9, 12));
+    index = {field_to_float(columns(line, 1, 4)), field_to_float(columns(line, 5, 8)),
+             field_to_float(columns(line, 9, 12))};
     // A value beyond single precision (1e39) is infinite, and left out by
     // the acceptance rule like any other non-finite value.
     r.f = to_float(field_to_double(columns(line, 13, 20)));
@@ -77,14 +77,14 @@ bool scalepack_reflection(const std::string& line, reflection& r) {
     return plus || minus;
 }
 
-reflection plain_text_reflection(const std::string& line) {
+// One line of the plain text file: h k l F [sigma], the indices as written
+// into `index`.
+reflection plain_text_reflection(const std::string& line, std::array<float, 3>& index) {
     float v[5] = {0, 0, 0, 0, 0};
     const int n = std::sscanf(line.c_str(), "%f %f %f %f %f", &v[0], &v[1], &v[2], &v[3], &v[4]);
     if (n < 4) bad_line(line);
+    index = {v[0], v[1], v[2]};
     reflection r;
-    r.h = v[0];
-    r.k = v[1];
-    r.l = v[2];
     r.f = v[3];
     r.sigma = n == 4 ? 1.0f : v[4];
     return r;
@@ -182,15 +182,18 @@ void read_text_rows(std::istream& in, const std::string& name, bool scalepack, c
     miller_index_tally indices;
     for (std::size_t number = scalepack ? 4 : 1; read_line(in, line); ++number) {
         reflection r;
+        std::array<float, 3> written{};
         bool measured = true;
         on_line(name, number, [&] {
             if (scalepack)
-                measured = scalepack_reflection(line, r);
+                measured = scalepack_reflection(line, r, written);
             else
-                r = plain_text_reflection(line);
+                r = plain_text_reflection(line, written);
             return 0;
         });
-        indices.check(r.h, r.k, r.l);
+        const auto index = indices.whole(written[0], written[1], written[2]);
+        if (!index) continue;   // the file is refused below
+        r.set_indices(*index);
         if (!in_resolution_range(cell, low, high, r.h, r.k, r.l)) continue;
         if (measured)
             keep_acceptable(set, r, dropped);

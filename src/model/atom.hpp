@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "crystal/geometry.hpp"
+
 namespace zelt {
 
 struct atom {
@@ -15,6 +17,16 @@ struct atom {
     std::int16_t member = 0;      // ensemble member the atom came from (0: first or only)
     std::string anisou;           // its ANISOU record as read (turned with a placed copy), or empty
 };
+
+// The coordinates of an atom as read: orthogonal, Angstrom.
+inline position read_position(const atom& a) { return {a.x, a.y, a.z}; }
+// The coordinates of an atom once placed in a cell: fractional.
+inline fractional placed_position(const atom& a) { return {a.x, a.y, a.z}; }
+inline void set_placed_position(atom& a, const fractional& f) {
+    a.x = f[0];
+    a.y = f[1];
+    a.z = f[2];
+}
 
 using model = std::vector<atom>;
 using model_list = std::vector<model>;

@@ -2,14 +2,14 @@
 
 namespace zelt {
 
-std::vector<vec3> centre_models(model_list& models) {
-    std::vector<vec3> centres;
+std::vector<position> centre_models(model_list& models) {
+    std::vector<position> centres;
     centres.reserve(models.size());
     for (model& m : models) {
-        vec3 sum{0.0, 0.0, 0.0};
-        for (const atom& a : m) sum = add(sum, vec3{a.x, a.y, a.z});
+        position sum{0.0, 0.0, 0.0};
+        for (const atom& a : m) sum = sum + read_position(a);
         const double n = m.empty() ? 1.0 : static_cast<double>(m.size());
-        const vec3 centre{sum[0] / n, sum[1] / n, sum[2] / n};
+        const position centre = sum / n;
         for (atom& a : m) {
             a.x -= centre[0];
             a.y -= centre[1];

@@ -9,6 +9,6 @@ namespace zelt {
 
 // Moves each model to its mean atom position and returns those centres
 // (Cartesian, Angstrom).
-std::vector<vec3> centre_models(model_list& models);
+std::vector<position> centre_models(model_list& models);
 
 }  // namespace zelt

@@ -15,7 +15,7 @@ std::string segment_key(const atom& a) {
     return id;
 }
 
-bool split_segments(solution& s, model_list& models, std::vector<vec3>& start_positions) {
+bool split_segments(solution& s, model_list& models, std::vector<fractional>& start_positions) {
     std::vector<copy_placement> placements;
     placements.reserve(s.placements.size());
     for (const copy_placement& c : s.placements) {
@@ -40,7 +40,7 @@ bool split_segments(solution& s, model_list& models, std::vector<vec3>& start_po
             placements.push_back(c);
             continue;
         }
-        const vec3 start = start_positions[m];
+        const fractional start = start_positions[m];
         for (std::size_t g = 0; g < groups.size(); ++g) {
             models.push_back(std::move(groups[g]));
             start_positions.push_back(start);

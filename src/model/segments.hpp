@@ -28,6 +28,6 @@ std::string segment_key(const atom& a);
 // among the model's segments. Returns true when the solution
 // gained placements. Throws std::out_of_range for a model index outside
 // `models` or `start_positions`.
-bool split_segments(solution& s, model_list& models, std::vector<vec3>& start_positions);
+bool split_segments(solution& s, model_list& models, std::vector<fractional>& start_positions);
 
 }  // namespace zelt

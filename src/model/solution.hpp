@@ -13,7 +13,7 @@ using quaternion = std::array<double, 4>;  // (x, y, z, w): vector part first
 
 struct copy_placement {
     quaternion orientation{0.0, 0.0, 0.0, 1.0};
-    vec3 translation{0.0, 0.0, 0.0};   // fractional, of the current cell
+    fractional translation{0.0, 0.0, 0.0};   // of the current cell
     int model = 0;                     // selects the model transform
     int reported_model = 0;            // model number shown in reports
     int segment = -1;                  // place of this segment in the reported model; -1: the whole model

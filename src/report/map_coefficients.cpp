@@ -90,8 +90,7 @@ map_coefficient_table map_coefficients(const reflection_set& reflections, const 
     const gemmi::GroupOps ops = sg.operations();
     std::vector<gemmi::Miller> hkl;
     for (const reflection& r : reflections) {
-        const int index[3] = {static_cast<int>(std::lround(r.h)), static_cast<int>(std::lround(r.k)),
-                              static_cast<int>(std::lround(r.l))};
+        const miller_indices index{r.h, r.k, r.l};
         hkl.push_back(permuted_indices<int>(index, code));
     }
     const std::vector<sigma_a_reflection> scaled = scaled_reflections(reflections, fc, hkl, ops);

@@ -27,9 +27,9 @@ std::vector<std::size_t> chosen_atoms(const model& m, std::size_t max_sites) {
 // The origin offset shared by every copy: a permitted shift, and along a free
 // axis a continuous shift fixed by the first copy matched.
 struct origin_choice {
-    vec3 shift{};
+    fractional shift{};
     std::array<bool, 3> free{};
-    std::optional<vec3> free_shift;
+    std::optional<fractional> free_shift;
 };
 
 // RMS distance (Angstroms) between the sites of `a` and the image of `b`
@@ -38,23 +38,23 @@ struct origin_choice {
 double copy_distance(const compared_copy& a, const compared_copy& b, const symmetry_operator& op,
                      const unit_cell& cell, origin_choice& origin, double tolerance) {
     const std::size_t n = a.sites.size();
-    std::vector<vec3> d(n);
-    vec3 mean{};
+    std::vector<fractional> d(n);
+    fractional mean{};
     for (std::size_t i = 0; i < n; ++i) {
-        d[i] = sub(a.sites[i], add(op.apply(b.sites[i]), origin.shift));
-        mean = add(mean, d[i]);
+        d[i] = a.sites[i] - (op.apply(b.sites[i]) + origin.shift);
+        mean = mean + d[i];
     }
-    vec3 offset{};
-    vec3 free_part = origin.free_shift.value_or(vec3{});
+    fractional offset{};
+    fractional free_part = origin.free_shift.value_or(fractional{});
     for (int x = 0; x < 3; ++x) {
         const double m = mean[x] / static_cast<double>(n);
         if (origin.free[x] && !origin.free_shift) free_part[x] = m;
         offset[x] = origin.free[x] ? free_part[x] + std::round(m - free_part[x]) : std::round(m);
     }
     double sum = 0.0;
-    for (const vec3& di : d) {
-        const vec3 o = cell.to_orthogonal(sub(di, offset));
-        sum += dot(o, o);
+    for (const fractional& di : d) {
+        const position o = cell.to_orthogonal(di - offset);
+        sum += dot(o.xyz, o.xyz);
     }
     const double rms = std::sqrt(sum / static_cast<double>(n));
     if (rms < tolerance && !origin.free_shift) origin.free_shift = free_part;
@@ -95,12 +95,12 @@ compared_placement comparison_sites(const solution& s, const model_list& models,
     for (const copy_placement& p : s.placements) {
         const model& m = models.at(static_cast<std::size_t>(p.model));
         const mat3 r = rotation_matrix(p.orientation);
-        const vec3 t = cell.to_orthogonal(p.translation);
+        const position t = cell.to_orthogonal(p.translation);
         compared_copy c;
         c.model = p.reported_model;
         c.segment = p.segment;
         for (std::size_t i : chosen_atoms(m, max_sites))
-            c.sites.push_back(cell.to_fractional(add(mul(r, vec3{m[i].x, m[i].y, m[i].z}), t)));
+            c.sites.push_back(cell.to_fractional(mul(r, read_position(m[i])) + t));
         out.copies.push_back(std::move(c));
     }
     return out;
@@ -112,7 +112,7 @@ bool same_placement(const compared_placement& a, const compared_placement& b,
     const unit_cell& cell = cells.at(static_cast<std::size_t>(a.cell));
     const space_group& group = cell.group();
     if (origin_fixed) return copies_match(a, b, cell, origin_choice{}, tolerance);
-    for (const vec3& shift : group.origin_shifts) {
+    for (const fractional& shift : group.origin_shifts) {
         origin_choice origin;
         origin.shift = shift;
         origin.free = group.free_axes;

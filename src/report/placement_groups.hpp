@@ -19,7 +19,7 @@ namespace zelt {
 struct compared_copy {
     int model = 0;
     int segment = -1;
-    std::vector<vec3> sites;
+    std::vector<fractional> sites;
 };
 
 // Every placed copy of one solution, in its cell.

@@ -119,7 +119,7 @@ json inputs_json(const recorded_run& state) {
     json fixed = json::array();
     for (std::string w; words >> w;) fixed.push_back(w);
     json centres = json::array();
-    for (const vec3& c : state.model_centres) centres.push_back({c[0], c[1], c[2]});
+    for (const position& c : state.model_centres) centres.push_back({c[0], c[1], c[2]});
     return {{"cell", p.text("cell.source")},
             {"data", p.text("data.source")},
             {"data_column", state.data_label.empty() ? json(nullptr) : json(state.data_label)},

@@ -29,7 +29,7 @@ struct recorded_run {
     const run_log& log;
     const std::vector<model_fft_limits>& fft_limits;    // the fft search's limits of each model
     const std::string& data_label;                      // MTZ column or mmCIF item read, or empty
-    const std::vector<vec3>& model_centres;             // the models' Cartesian centres
+    const std::vector<position>& model_centres;         // the models' Cartesian centres
 };
 
 // What the end of the run decided.

@@ -41,9 +41,11 @@ std::size_t set_weights(reflection_set& reflections, bool sigma_weighting) {
 void set_s_squared(reflection_set& reflections, const unit_cell& cell) {
     // Coefficient order in the cell: Chk, Chl, Ckl, Chh, Ckk, Cll.
     const auto& c = cell.s2_coefficients;
+    // The products of the indices are formed in single precision.
     for (reflection& r : reflections) {
-        const float hh = r.h * r.h, kk = r.k * r.k, ll = r.l * r.l;
-        const float hk = r.h * r.k, hl = r.h * r.l, kl = r.k * r.l;
+        const float h = static_cast<float>(r.h), k = static_cast<float>(r.k), l = static_cast<float>(r.l);
+        const float hh = h * h, kk = k * k, ll = l * l;
+        const float hk = h * k, hl = h * l, kl = k * l;
         const double s2 = hh * c[3] + kk * c[4] + ll * c[5] + hk * c[0] + hl * c[1] + kl * c[2];
         r.s2 = static_cast<float>(s2);
     }
@@ -98,16 +100,13 @@ void load_static_structure(run_state& s, std::ostream& out) {
     if (s.static_list.empty()) throw std::runtime_error("unable to load static structure.");
     const unit_cell& cell = s.cells.front();
     for (model& m : s.static_list) {
-        vec3 sum{0.0, 0.0, 0.0};
+        fractional sum{0.0, 0.0, 0.0};
         for (atom& a : m) {
-            const vec3 f = cell.to_fractional(vec3{a.x, a.y, a.z});
-            a.x = f[0];
-            a.y = f[1];
-            a.z = f[2];
-            sum = add(sum, f);
+            const fractional f = cell.to_fractional(read_position(a));
+            set_placed_position(a, f);
+            sum = sum + f;
         }
-        const double n = static_cast<double>(m.size());
-        s.static_centres.push_back(vec3{sum[0] / n, sum[1] / n, sum[2] / n});
+        s.static_centres.push_back(sum / static_cast<double>(m.size()));
         s.static_copies.push_back(static_cast<int>(s.static_copies.size()));
     }
     s.base_static_count = s.static_list.size();

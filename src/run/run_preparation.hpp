@@ -20,7 +20,7 @@ std::size_t set_weights(reflection_set& reflections, bool sigma_weighting);
 void set_s_squared(reflection_set& reflections, const unit_cell& cell);
 
 // Moves each model to its mean atom position and returns those centres.
-std::vector<vec3> centre_models(model_list& models);
+std::vector<position> centre_models(model_list& models);
 
 // True when an MTZ label reads like calculated amplitudes (FC, FCALC, FC_ALL,
 // F-model, Fmodel and the like).

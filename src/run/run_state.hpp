@@ -27,9 +27,9 @@ struct run_state {
     input_file data_file;                 // the reflection file as read, kept for the map's extra columns
     std::string data_label;               // MTZ column or mmCIF item read (empty for other formats)
     model_list models;                    // search models, centred on their origin
-    std::vector<vec3> model_centres;      // their Cartesian centres
+    std::vector<position> model_centres;  // their Cartesian centres
     model_list static_list;               // fixed structure, fractional (first cell)
-    std::vector<vec3> static_centres;     // fractional centre of each static list
+    std::vector<fractional> static_centres;  // centre of each static list
     std::vector<int> static_copies;       // copy number of each static list (segments of a copy share one)
     std::size_t base_static_count = 0;    // static lists loaded from files
     std::uint64_t seed = 0;               // seed of the run's random generator

@@ -99,7 +99,7 @@ private:
         // The models' centres in fractional coordinates of this cell; segment
         // models appended by a split extend this list.
         start_positions_.clear();
-        for (const vec3& c : centres_) start_positions_.push_back(state_.cells[cell_].to_fractional(c));
+        for (const position& c : centres_) start_positions_.push_back(state_.cells[cell_].to_fractional(c));
         for (int model = 0; model < plan_.search_models; model += plan_.models_per_step) run_model_step(model);
     }
 
@@ -478,8 +478,8 @@ private:
     int cell_step_ = 0;                       // first cell of the cell step
     int cell_ = 0;                            // cell of the current copy step
     bool cell_fixed_ = false;                 // a copy of this step is fixed: later copies keep its cell
-    std::vector<vec3> start_positions_;       // fractional model centres of the current cell
-    std::vector<vec3> centres_;               // Cartesian centres, segment models included
+    std::vector<fractional> start_positions_;  // model centres in the current cell
+    std::vector<position> centres_;            // Cartesian centres, segment models included
     attempt_progress progress_;               // progress lines on standard error
 };
 

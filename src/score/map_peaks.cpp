@@ -45,7 +45,7 @@ void highest_maxima(const grid_view& g, std::size_t keep, std::vector<grid_peak>
 }
 
 translation_peak refine_peak(const grid_view& g, std::size_t idx, const std::array<bool, 3>& unsearched,
-                             const vec3& fixed) {
+                             const fractional& fixed) {
     const std::array<int, 3> p{static_cast<int>(idx % g.n[0]),
                                static_cast<int>(idx / g.n[0] % g.n[1]),
                                static_cast<int>(idx / g.n[0] / g.n[1])};
@@ -68,9 +68,9 @@ translation_peak refine_peak(const grid_view& g, std::size_t idx, const std::arr
     return out;
 }
 
-bool equivalent_peaks(const translation_peak& a, const translation_peak& b, const std::vector<vec3>& shifts,
+bool equivalent_peaks(const translation_peak& a, const translation_peak& b, const std::vector<fractional>& shifts,
                       const std::array<int, 3>& n, const std::array<bool, 3>& constant) {
-    for (const vec3& t : shifts) {
+    for (const fractional& t : shifts) {
         bool same = true;
         for (int i = 0; i < 3 && same; ++i) {
             if (constant[i]) continue;

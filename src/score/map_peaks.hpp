@@ -41,11 +41,11 @@ void highest_maxima(const grid_view& g, std::size_t keep, std::vector<grid_peak>
 // axis: the refined fractional position (`fixed` along unsearched axes) and
 // value.
 translation_peak refine_peak(const grid_view& g, std::size_t idx, const std::array<bool, 3>& unsearched,
-                             const vec3& fixed);
+                             const fractional& fixed);
 
 // Whether two peaks are one up to a shift of the map's symmetry, within a
 // grid step along each axis; axes along which the map is constant are ignored.
-bool equivalent_peaks(const translation_peak& a, const translation_peak& b, const std::vector<vec3>& shifts,
+bool equivalent_peaks(const translation_peak& a, const translation_peak& b, const std::vector<fractional>& shifts,
                       const std::array<int, 3>& n, const std::array<bool, 3>& constant);
 
 }  // namespace zelt

@@ -19,7 +19,7 @@ double reduce(double x) {
 // The selected atoms as stored (fractional, unreduced) with the copy each
 // belongs to.
 struct selection {
-    std::vector<vec3> sites;
+    std::vector<fractional> sites;
     std::vector<int> copy;
 };
 
@@ -31,7 +31,7 @@ selection select_atoms(const model_list& groups, const std::vector<int>& copy_of
         const int copy = g < copy_of.size() ? copy_of[g] : -1 - static_cast<int>(g);
         for (const atom& a : groups[g])
             if (a.member == 0 && (all_atoms || is_c_alpha(a))) {
-                out.sites.push_back({a.x, a.y, a.z});
+                out.sites.push_back(placed_position(a));
                 out.copy.push_back(copy);
             }
     }
@@ -44,7 +44,7 @@ selection select_atoms(const model_list& groups, const std::vector<int>& copy_of
 // faces too).
 class image_grid {
 public:
-    image_grid(const std::vector<vec3>& images, const vec3& reach) {
+    image_grid(const std::vector<fractional>& images, const vec3& reach) {
         for (int k = 0; k < 3; ++k) {
             const double across = std::floor(1.0 / reach[k]);  // NaN for an undefined distance
             n_[k] = across >= 1.0 ? static_cast<int>(std::min(across, 1048576.0)) : 1;
@@ -72,7 +72,7 @@ public:
     // Calls f(j) for every image in the cell of p and its neighbours, each
     // image once.
     template <class F>
-    void for_neighbours(const vec3& p, F&& f) const {
+    void for_neighbours(const fractional& p, F&& f) const {
         const std::array<int, 3> c = cell_coordinates(p);
         // The distinct neighbouring cells along each axis (fewer than three
         // when the grid has fewer than three cells across).
@@ -93,7 +93,7 @@ public:
     }
 
 private:
-    std::array<int, 3> cell_coordinates(const vec3& p) const {
+    std::array<int, 3> cell_coordinates(const fractional& p) const {
         std::array<int, 3> c{};
         for (int k = 0; k < 3; ++k) c[k] = std::min(n_[k] - 1, static_cast<int>(p[k] * n_[k]));
         return c;
@@ -130,36 +130,35 @@ int count_clashes(const model_list& groups, const std::vector<unit_cell>& cells,
     const std::vector<symmetry_operator>& ops = cell.group().operators;
     const std::size_t n = ops.size();
     const double d2 = clash_distance * clash_distance;
-    const mat3& o = cell.orthogonalisation;
 
     const selection atoms = select_atoms(groups, copy_of, all_atoms);
     if (atoms.sites.empty() || n == 0) return 0;
 
     // Image of atom a under operator s at entry a*n + s, reduced into the cell.
-    std::vector<vec3> images(atoms.sites.size() * n);
+    std::vector<fractional> images(atoms.sites.size() * n);
     for (std::size_t a = 0; a < atoms.sites.size(); ++a)
         for (std::size_t k = 0; k < n; ++k) {
-            const vec3 y = ops[k].apply(atoms.sites[a]);
+            const fractional y = ops[k].apply(atoms.sites[a]);
             images[a * n + k] = {reduce(y[0]), reduce(y[1]), reduce(y[2])};
         }
-    const vec3 reach = fractional_reach(inverse(o), clash_distance);
+    const vec3 reach = fractional_reach(inverse(cell.orthogonalisation), clash_distance);
     const image_grid grid(images, reach);
 
     int count = 0;
     for (std::size_t a = 0; a < atoms.sites.size(); ++a) {
         const std::size_t i = a * n;
-        const vec3 p = images[i];
+        const fractional p = images[i];
         grid.for_neighbours(p, [&](std::size_t j) {
             if (j <= i) return;
-            const vec3& q = images[j];
-            vec3 d;
+            const fractional& q = images[j];
+            fractional d;
             for (int k = 0; k < 3; ++k) {
                 // Minimum image, in [-0.5, 0.5).
                 d[k] = std::fmod(q[k] - p[k] + 99.5, 1.0) - 0.5;
                 if (std::fabs(d[k]) > reach[k]) return;
             }
-            const vec3 c = mul(o, d);
-            if (dot(c, c) >= d2) return;
+            const position c = cell.to_orthogonal(d);
+            if (dot(c.xyz, c.xyz) >= d2) return;
             const std::size_t b = j / n;
             if (j % n != 0 || atoms.copy[a] != atoms.copy[b]) {
                 ++count;
@@ -167,8 +166,8 @@ int count_clashes(const model_list& groups, const std::vector<unit_cell>& cells,
             }
             // Two atoms of one copy: their contact within the copy is not a
             // clash; only their meeting through a lattice translation is.
-            const vec3 direct = mul(o, sub(atoms.sites[b], atoms.sites[a]));
-            if (dot(direct, direct) > d2) ++count;
+            const position direct = cell.to_orthogonal(atoms.sites[b] - atoms.sites[a]);
+            if (dot(direct.xyz, direct.xyz) > d2) ++count;
         });
     }
     return count;

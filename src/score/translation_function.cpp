@@ -29,8 +29,8 @@ struct translation_function::cell_setup {
     // depend on the cell alone, so they are computed once, not per map.
     std::vector<complex_f> phase_sums;
     std::vector<std::array<int, 3>> class_index;
-    std::vector<vec3> centring;   // translations of the operators without rotation
-    std::vector<vec3> origins;    // centring vectors plus the permitted origin shifts
+    std::vector<fractional> centring;   // translations of the operators without rotation
+    std::vector<fractional> origins;    // centring vectors plus the permitted origin shifts
     std::array<bool, 3> free_axes{};
 };
 
@@ -51,7 +51,7 @@ struct translation_function::workspace {
     std::vector<float> tc, ts;   // its twiddle factors
     std::vector<float> map;
     std::array<int, 3> size{1, 1, 1};
-    vec3 fixed{0.0, 0.0, 0.0};
+    fractional fixed{0.0, 0.0, 0.0};
     std::array<bool, 3> unsearched{};
     std::vector<grid_peak> heap;
     std::vector<translation_peak> found;
@@ -92,7 +92,7 @@ std::vector<translation_function::rotation_class> rotation_classes(const space_g
 // The per-reflection terms of the cell setup (see cell_setup) for the
 // reflections `hkl` (three per reflection) read in axis permutation `code`.
 void add_reflection_terms(translation_function::cell_setup& c, const unit_cell& cell,
-                          const std::vector<float>& hkl, int code) {
+                          const std::vector<std::int32_t>& hkl, int code) {
     const space_group& g = cell.group();
     const std::size_t count = hkl.size() / 3;
     c.phase_sums.reserve(count * c.rotations.size());
@@ -102,7 +102,7 @@ void add_reflection_terms(translation_function::cell_setup& c, const unit_cell& 
         for (const auto& cls : c.rotations) {
             float pr = 0.0f, pi = 0.0f;
             for (int op : cls.ops) {
-                const vec3 v = g.operators[static_cast<std::size_t>(op)].translation();
+                const fractional v = g.operators[static_cast<std::size_t>(op)].translation();
                 const float phi = static_cast<float>(two_pi * (h[0] * v[0] + h[1] * v[1] + h[2] * v[2]));
                 pr += std::cos(phi);
                 pi += std::sin(phi);
@@ -117,7 +117,7 @@ void add_reflection_terms(translation_function::cell_setup& c, const unit_cell& 
 }
 
 std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const unit_cell& cell, double d,
-                                                                         const std::vector<float>& hkl,
+                                                                         const std::vector<std::int32_t>& hkl,
                                                                          int code) {
     auto c = std::make_shared<translation_function::cell_setup>();
     c->grid = {grid_points(cell.a, d), grid_points(cell.b, d), grid_points(cell.c, d)};
@@ -125,8 +125,8 @@ std::shared_ptr<const translation_function::cell_setup> make_cell_setup(const un
     c->rotations = rotation_classes(g);
     for (int op : c->rotations.front().ops)   // the identity's class comes first
         c->centring.push_back(g.operators[static_cast<std::size_t>(op)].translation());
-    for (const vec3& o : g.origin_shifts)
-        for (const vec3& t : c->centring) c->origins.push_back(add(o, t));
+    for (const fractional& o : g.origin_shifts)
+        for (const fractional& t : c->centring) c->origins.push_back(o + t);
     c->free_axes = g.free_axes;
     add_reflection_terms(*c, cell, hkl, code);
     return c;
@@ -211,7 +211,7 @@ struct map_inputs {
     int code;
     std::array<int, 3> size;
     std::array<bool, 3> unsearched;
-    vec3 fixed;
+    fractional fixed;
 };
 
 // Fourier coefficients of the map. The FFT has the negative exponent, so
@@ -276,7 +276,7 @@ void rotation_terms(const map_inputs& in, std::size_t i, const std::array<double
 
 // Adds one reflection's Fourier coefficients of c |Fp + sum_r G_r e(S_r^T h . t)|^2;
 // returns its constant part, which the caller adds at the origin.
-double add_reflection(const map_inputs& in, std::size_t i, const float* hkl, complex_f fp, double c,
+double add_reflection(const map_inputs& in, std::size_t i, const std::int32_t* hkl, complex_f fp, double c,
                       complex_f* g, std::array<int, 3>* index, const coefficient_grid& grid) {
     const std::array<double, 3> h = permuted_indices<double>(hkl, in.code);
     rotation_terms(in, i, h, g, index);
@@ -419,7 +419,7 @@ std::vector<translation_peak> translation_function::peaks(const solution& s, int
     if (count <= 0) return {};
     const cell_setup& setup = *cells_[static_cast<std::size_t>(s.cell)];
     const bool alone = !has_static_ && s.placements.size() == 1;
-    const std::vector<vec3>& shifts = alone ? setup.origins : setup.centring;
+    const std::vector<fractional>& shifts = alone ? setup.origins : setup.centring;
     std::array<bool, 3> constant{};
     for (int a = 0; a < 3; ++a) constant[a] = alone && setup.free_axes[a];
     const grid_view g{w.map.data(), w.size};

@@ -40,7 +40,7 @@
 namespace zelt {
 
 struct translation_peak {
-    vec3 translation;   // fractional, each in [0, 1)
+    fractional translation;   // each in [0, 1)
     double value;       // the map's value (higher is better)
 };
 
@@ -49,7 +49,7 @@ struct translation_peak {
 // except along axes not searched (size 1), which keep `fixed`.
 struct translation_map {
     std::array<int, 3> size{1, 1, 1};
-    vec3 fixed{0.0, 0.0, 0.0};
+    fractional fixed{0.0, 0.0, 0.0};
     std::vector<float> values;
 };
 

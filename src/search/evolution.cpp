@@ -114,7 +114,7 @@ void arc_step(quaternion& q, const quaternion& r, double s) {
 
 // a * t + (1 - a) * t2 along the shorter path on the torus of fractional
 // translations: 0.02 and 0.98 blend to a point near 0, not near 0.5.
-void torus_blend(vec3& t, const vec3& t2, double a) {
+void torus_blend(fractional& t, const fractional& t2, double a) {
     for (int k = 0; k < 3; ++k) {
         const double d = t2[k] - t[k];
         t[k] += (1.0 - a) * (d - std::nearbyint(d));
@@ -129,7 +129,7 @@ float babinet_step(float value, double step, double lo, double hi) {
     return static_cast<float>(std::fabs(std::fmod((value - lo) + step, range)) + lo);
 }
 
-const vec3& start_for(const evolution_settings& s, int model) {
+const fractional& start_for(const evolution_settings& s, int model) {
     if (model < 0 || static_cast<std::size_t>(model) >= s.start_positions.size())
         throw std::out_of_range("model index " + std::to_string(model) + " has no start position");
     return s.start_positions[model];
@@ -154,7 +154,7 @@ std::function<void(solution&)> make_generator(random_source& rng, const evolutio
         }
         if (!x.placements.empty() && (s.fixed_axes[0] || s.fixed_axes[1] || s.fixed_axes[2])) {
             copy_placement& first = x.placements.front();
-            const vec3& start = start_for(s, first.model);
+            const fractional& start = start_for(s, first.model);
             for (int a = 0; a < 3; ++a)
                 if (s.fixed_axes[a]) first.translation[a] = start[a];
         }
@@ -177,7 +177,7 @@ std::function<void(int, population_list&, const order_list&, int)> make_breeder(
             copy_placement& pl = x.placements[i];
             const copy_placement& pl2 = other.placements[i];
             quaternion& q = pl.orientation;
-            vec3& t = pl.translation;
+            fractional& t = pl.translation;
             if (rng.uniform() < s.interpolation_rate) {
                 const double f = rng.uniform();
                 arc_step(q, pl2.orientation, f);

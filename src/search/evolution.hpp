@@ -97,7 +97,7 @@ struct evolution_settings {
     int model_base = 0, model_count = 1;
     int cell_base = 0, cell_count = 1;
     int copy_counter = 0;             // 0 while the first copy is searched
-    std::vector<vec3> start_positions;  // fractional centre per model index
+    std::vector<fractional> start_positions;  // centre per model index
     std::array<bool, 3> fixed_axes{false, false, false};
     double interpolation_rate = 0.0, crossover_rate = 0.0;
     double rotation_rate = 0.0, rotation_size = 0.0;

@@ -106,30 +106,30 @@ void write_back_parameters(solution& s, const std::vector<double>& p, bool orien
 
 namespace {
 
-const vec3& start_of(const std::vector<vec3>& starts, int model) {
+const fractional& start_of(const std::vector<fractional>& starts, int model) {
     if (model < 0 || static_cast<std::size_t>(model) >= starts.size())
         throw std::out_of_range("model index " + std::to_string(model) + " has no start position");
     return starts[model];
 }
 
-void normalise_simple(solution& s, const std::vector<vec3>& starts, const std::array<bool, 3>& fixed) {
+void normalise_simple(solution& s, const std::vector<fractional>& starts, const std::array<bool, 3>& fixed) {
     const copy_placement& first = s.placements.front();
-    const vec3& first_start = start_of(starts, first.model);
-    vec3 shift{0.0, 0.0, 0.0};
+    const fractional& first_start = start_of(starts, first.model);
+    fractional shift{0.0, 0.0, 0.0};
     for (int a = 0; a < 3; ++a)
         if (fixed[a]) shift[a] = first.translation[a] - first_start[a];
     for (copy_placement& c : s.placements) {
         c.orientation = normalised(c.orientation);
-        const vec3& start = start_of(starts, c.model);
+        const fractional& start = start_of(starts, c.model);
         for (int a = 0; a < 3; ++a)
             c.translation[a] = wrap_unit(c.translation[a] - shift[a]) + std::floor(start[a]);
     }
 }
 
-void normalise_full(solution& s, const unit_cell& cell, const std::vector<vec3>& starts,
+void normalise_full(solution& s, const unit_cell& cell, const std::vector<fractional>& starts,
                     const std::array<bool, 3>& fixed, bool static_present) {
     const space_group& group = cell.group();
-    vec3 shift{0.0, 0.0, 0.0};
+    fractional shift{0.0, 0.0, 0.0};
     for (int a = 0; a < 3; ++a) {
         if (!fixed[a]) continue;
         if (group.free_axes[a]) {
@@ -143,26 +143,26 @@ void normalise_full(solution& s, const unit_cell& cell, const std::vector<vec3>&
     }
     for (copy_placement& c : s.placements) {
         c.orientation = normalised(c.orientation);
-        c.translation = sub(c.translation, shift);
+        c.translation = c.translation - shift;
     }
 
     // Origin choice: fixed at 0 by a static structure, otherwise chosen by
     // the first copy and kept for the rest.
-    std::vector<vec3> origins;
+    std::vector<fractional> origins;
     if (static_present || group.origin_shifts.empty()) origins.push_back({0.0, 0.0, 0.0});
     else origins = group.origin_shifts;
 
     for (copy_placement& c : s.placements) {
         double best = std::numeric_limits<double>::infinity();
         std::size_t best_origin = 0, best_op = 0;
-        vec3 best_p = c.translation;
+        fractional best_p = c.translation;
         for (std::size_t o = 0; o < origins.size(); ++o) {
-            const vec3 moved = sub(c.translation, origins[o]);
+            const fractional moved = c.translation - origins[o];
             for (std::size_t k = 0; k < group.operators.size(); ++k) {
-                vec3 p = group.operators[k].apply(moved);
+                fractional p = group.operators[k].apply(moved);
                 for (double& x : p) x = wrap_unit(x);
-                const vec3 xo = cell.to_orthogonal(p);
-                const double d = dot(xo, xo);
+                const position xo = cell.to_orthogonal(p);
+                const double d = dot(xo.xyz, xo.xyz);
                 if (d < best) {
                     best = d;
                     best_origin = o;
@@ -177,7 +177,7 @@ void normalise_full(solution& s, const unit_cell& cell, const std::vector<vec3>&
         const quaternion qs = quaternion_from_matrix(rs);
         c.orientation = normalised(hamilton_product(qs, c.orientation));
         c.translation = best_p;
-        const vec3 chosen = origins[best_origin];
+        const fractional chosen = origins[best_origin];
         origins.assign(1, chosen);
     }
 }
@@ -185,7 +185,7 @@ void normalise_full(solution& s, const unit_cell& cell, const std::vector<vec3>&
 }  // namespace
 
 void normalise_solution(solution& s, const std::vector<unit_cell>& cells,
-                        const std::vector<vec3>& start_positions,
+                        const std::vector<fractional>& start_positions,
                         const std::array<bool, 3>& fixed_axes, bool static_present,
                         bool simple_mode) {
     if (s.placements.empty()) return;
@@ -198,7 +198,7 @@ void normalise_solution(solution& s, const std::vector<unit_cell>& cells,
     normalise_full(s, cells[s.cell], start_positions, fixed_axes, static_present);
 }
 
-solution starting_solution(int cell, int model, int placements, const std::vector<vec3>& centres, bool babinet) {
+solution starting_solution(int cell, int model, int placements, const std::vector<fractional>& centres, bool babinet) {
     solution s;
     s.cell = cell;
     s.k = babinet ? 0.8f : 0.0f;

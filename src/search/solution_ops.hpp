@@ -61,7 +61,7 @@ void write_back_parameters(solution& s, const std::vector<double>& p, bool orien
 // Throws std::out_of_range for a cell index outside `cells` or a model index
 // outside `start_positions`.
 void normalise_solution(solution& s, const std::vector<unit_cell>& cells,
-                        const std::vector<vec3>& start_positions,
+                        const std::vector<fractional>& start_positions,
                         const std::array<bool, 3>& fixed_axes, bool static_present,
                         bool simple_mode);
 
@@ -69,6 +69,6 @@ void normalise_solution(solution& s, const std::vector<unit_cell>& cells,
 // the models from `model` on, each as placed in its input file (at its centre
 // in `centres`), in cell `cell`, with the solvent term's starting k and B
 // (k = 0 without it).
-solution starting_solution(int cell, int model, int placements, const std::vector<vec3>& centres, bool babinet);
+solution starting_solution(int cell, int model, int placements, const std::vector<fractional>& centres, bool babinet);
 
 }  // namespace zelt

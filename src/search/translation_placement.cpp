@@ -13,12 +13,12 @@ placement_function make_translation_placement(std::shared_ptr<const translation_
             goal_is_maximum](solution& s) -> std::optional<double> {
         const std::vector<translation_peak> found = tf->peaks(s, 0, peaks, fixed_axes);
         if (found.empty()) return std::nullopt;
-        vec3& t = s.placements.front().translation;
+        fractional& t = s.placements.front().translation;
         if (found.size() == 1) {
             t = found.front().translation;
             return std::nullopt;
         }
-        vec3 best = found.front().translation;
+        fractional best = found.front().translation;
         double best_score = 0.0;
         for (std::size_t i = 0; i < found.size(); ++i) {
             t = found[i].translation;

@@ -10,7 +10,7 @@
 
 namespace zelt {
 
-map_statistics translation_map_statistics(const translation_map& map, const vec3& translation) {
+map_statistics translation_map_statistics(const translation_map& map, const fractional& translation) {
     map_statistics m;
     if (map.values.empty()) return m;
     double sum = 0.0, sum2 = 0.0;

@@ -26,7 +26,7 @@ struct map_statistics {
 // Mean and standard deviation of a map, and its highest value at the grid
 // point nearest to `translation` and its neighbours (one step along each
 // searched axis, periodically).
-map_statistics translation_map_statistics(const translation_map& map, const vec3& translation);
+map_statistics translation_map_statistics(const translation_map& map, const fractional& translation);
 
 // (peak - mean) / sd; 0 for a flat map.
 double translation_z(const map_statistics& m);

@@ -183,7 +183,9 @@ HWY_INLINE void add_copy(df_t df, const copy& c, const term* terms, vf h, vf k, 
 
 template <bool Trilinear>
 HWY_INLINE void block(df_t df, const job& j, std::size_t i, vf& re, vf& im) {
-    const vf h = hn::LoadU(df, j.h + i), k = hn::LoadU(df, j.k + i), l = hn::LoadU(df, j.l + i);
+    const di_t di;
+    const vf h = hn::ConvertTo(df, hn::LoadU(di, j.h + i)), k = hn::ConvertTo(df, hn::LoadU(di, j.k + i)),
+             l = hn::ConvertTo(df, hn::LoadU(di, j.l + i));
     for (std::size_t c = 0; c < j.n_copies; ++c)
         add_copy<Trilinear>(df, j.copies[c], j.terms, h, k, l, re, im);
 }

@@ -34,11 +34,12 @@ struct copy {
 };
 
 // What one call reads. h, k, l are columns of the reflection indices that may
-// be read up to the next multiple of `padding` beyond the last reflection.
+// be read up to the next multiple of `padding` beyond the last reflection;
+// the loop works on them as single-precision values (exact up to 2^24).
 struct job {
-    const float* h = nullptr;
-    const float* k = nullptr;
-    const float* l = nullptr;
+    const std::int32_t* h = nullptr;
+    const std::int32_t* k = nullptr;
+    const std::int32_t* l = nullptr;
     const std::complex<float>* static_fc = nullptr;
     const term* terms = nullptr;
     const copy* copies = nullptr;

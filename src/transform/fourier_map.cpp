@@ -111,7 +111,7 @@ double fourier_map::cutoff_radius(double occupancy, double b, int element) const
     return cutoff(atom_blob(occupancy, b, element));
 }
 
-void fourier_map::add_atom(const vec3& frac, double occupancy, double b, int element) {
+void fourier_map::add_atom(const fractional& frac, double occupancy, double b, int element) {
     if (transformed_) {
         std::fill(re_.begin(), re_.end(), 0.0f);
         std::fill(im_.begin(), im_.end(), 0.0f);
@@ -142,8 +142,8 @@ void fourier_map::add_atom(const vec3& frac, double occupancy, double b, int ele
     }
 
     for (const symmetry_operator& op : cell_.group().operators) {
-        const vec3 xs = op.apply(frac);
-        const vec3 c = mul(om, xs);
+        const fractional xs = op.apply(frac);
+        const position c = cell_.to_orthogonal(xs);
         long long lo[3], hi[3];
         for (int ax = 0; ax < 3; ++ax) {
             const double gc = xs[ax] * n[ax];

@@ -26,7 +26,7 @@ public:
 
     // Paints an atom at a fractional position and all its symmetry copies.
     // Clears the grid first when it has already been transformed.
-    void add_atom(const vec3& frac, double occupancy, double b, int element);
+    void add_atom(const fractional& frac, double occupancy, double b, int element);
 
     // Transforms the grid in place (forward FFT along x, y, z).
     void transform();

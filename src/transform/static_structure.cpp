@@ -24,11 +24,11 @@ void static_contribution(const unit_cell& cell, const model_list& static_list, i
 
     fourier_map map(cell, sampling, std::numeric_limits<double>::max(), d_min);
     for (const model& m : static_list)
-        for (const atom& a : m) map.add_atom({a.x, a.y, a.z}, a.occupancy, a.b, a.element);
+        for (const atom& a : m) map.add_atom(placed_position(a), a.occupancy, a.b, a.element);
     map.transform();
 
     for (reflection& r : reflections) {
-        const float hkl[3] = {r.h, r.k, r.l};
+        const miller_indices hkl{r.h, r.k, r.l};
         const auto [h, k, l] = permuted_indices<int>(hkl, code);
         const std::complex<float> f = map.structure_factor(h, k, l, cell.d_spacing(h, k, l));
         r.static_re = f.real();
@@ -37,7 +37,7 @@ void static_contribution(const unit_cell& cell, const model_list& static_list, i
 }
 
 void place_copies(const solution& s, const model_list& models, const std::vector<unit_cell>& cells,
-                  model_list& static_list, std::vector<vec3>& static_centres) {
+                  model_list& static_list, std::vector<fractional>& static_centres) {
     if (s.cell < 0 || static_cast<std::size_t>(s.cell) >= cells.size())
         throw std::logic_error("solution refers to cell " + std::to_string(s.cell) +
                                " outside the cell list");
@@ -47,23 +47,18 @@ void place_copies(const solution& s, const model_list& models, const std::vector
             throw std::logic_error("solution refers to model " + std::to_string(p.model) +
                                    " outside the model list");
         const mat3 r = rotation_matrix(p.orientation);
-        const vec3 tc = cell.to_orthogonal(p.translation);
+        const position tc = cell.to_orthogonal(p.translation);
         model placed = models[static_cast<std::size_t>(p.model)];
-        vec3 sum{0.0, 0.0, 0.0};
+        fractional sum{0.0, 0.0, 0.0};
         for (atom& a : placed) {
-            const vec3 x = cell.to_fractional(add(mul(r, vec3{a.x, a.y, a.z}), tc));
-            a.x = x[0];
-            a.y = x[1];
-            a.z = x[2];
+            const fractional x = cell.to_fractional(mul(r, read_position(a)) + tc);
+            set_placed_position(a, x);
             if (!a.anisou.empty()) a.anisou = rotated_anisou(a.anisou, r);
-            sum = add(sum, x);
+            sum = sum + x;
         }
         // An empty model has no centre of its own: its centre is where it was
         // placed, rather than 0/0.
-        const vec3 centre = placed.empty()
-                                ? p.translation
-                                : vec3{sum[0] / placed.size(), sum[1] / placed.size(),
-                                       sum[2] / placed.size()};
+        const fractional centre = placed.empty() ? p.translation : sum / static_cast<double>(placed.size());
         static_list.push_back(std::move(placed));
         static_centres.push_back(centre);
     }

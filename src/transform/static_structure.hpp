@@ -21,7 +21,7 @@ void static_contribution(const unit_cell& cell, const model_list& static_list, i
 // fractional coordinates of the solution's cell (not reduced into the cell)
 // and their centre.
 void place_copies(const solution& s, const model_list& models, const std::vector<unit_cell>& cells,
-                  model_list& static_list, std::vector<vec3>& static_centres);
+                  model_list& static_list, std::vector<fractional>& static_centres);
 
 // Appends, per placement of the solution, the number of the copy it belongs
 // to, counting on from the last number in `copies`: the later segments of a

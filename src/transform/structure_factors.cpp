@@ -39,7 +39,7 @@ fc_reflections::fc_reflections(const reflection_set& reflections) {
 
 void fc_reflections::build_columns() {
     const std::size_t padded = padded_size();
-    columns.assign(3 * padded, 0.0f);
+    columns.assign(3 * padded, 0);
     for (std::size_t i = 0; i < size(); ++i)
         for (std::size_t a = 0; a < 3; ++a) columns[a * padded + i] = hkl[3 * i + a];
 }
@@ -81,7 +81,7 @@ void append_operator_terms(const unit_cell& cell, const copy_placement& p,
         const mat3 sr = op.rotation();
         operator_term term;
         term.m = transpose(mul(sr, q));
-        term.v = add(mul(sr, p.translation), op.translation());
+        term.v = (mul(sr, p.translation) + op.translation()).xyz;
         out.push_back(term);
     }
 }
@@ -192,7 +192,7 @@ void prepare_candidate(const fc_model& model, const solution& s, candidate_setup
 }
 
 template <lookup_mode Mode>
-inline complex_f reflection_fc(const candidate_setup& setup, const float* hkl, complex_f start) {
+inline complex_f reflection_fc(const candidate_setup& setup, const std::int32_t* hkl, complex_f start) {
     const int p = setup.code;
     const auto [h0, h1, h2] = permuted_indices<double>(hkl, p);
     float re = start.real(), im = start.imag();

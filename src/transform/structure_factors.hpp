@@ -2,6 +2,7 @@
 // The calculated structure factors of a candidate, read from its models'
 // transforms under every symmetry operator of its cell.
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,12 @@ enum class lookup_mode { trilinear, nearest };
 // Per-reflection inputs of the calculated structure factors, contiguous and
 // in reflection-set order.
 struct fc_reflections {
-    std::vector<float> hkl;            // h, k, l of each reflection
+    std::vector<std::int32_t> hkl;     // h, k, l of each reflection
     std::vector<complex_f> static_fc;  // fixed-structure contribution
     std::vector<float> s2;             // (sin theta / lambda)^2
     // The indices again as three columns (all h, then all k, then all l),
     // each padded with zeros to padded_size() values, for the vector loop.
-    std::vector<float> columns;
+    std::vector<std::int32_t> columns;
 
     fc_reflections() = default;
     explicit fc_reflections(const reflection_set& reflections);

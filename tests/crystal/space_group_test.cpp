@@ -337,7 +337,7 @@ TEST(SpaceGroupTable, OriginShiftListsInTheirWrittenOrder) {
     const double h = 0.5, t1 = 0.3333333333333333, t2 = 0.6666666666666667;
     struct row {
         std::vector<std::pair<int, int>> numbers;
-        std::vector<zelt::vec3> shifts;
+        std::vector<zelt::fractional> shifts;
         std::array<bool, 3> free;
     };
     const std::vector<row> rows = {
@@ -412,8 +412,8 @@ TEST(SpaceGroupTable, NamedRecords) {
 
     const space_group& r3 = space_group_by_number(146);
     ASSERT_EQ(r3.operators.size(), 9u);
-    for (int i = 3; i < 6; ++i) EXPECT_EQ(r3.operators[i].translation(), (zelt::vec3{2.0 / 3, 1.0 / 3, 1.0 / 3}));
-    for (int i = 6; i < 9; ++i) EXPECT_EQ(r3.operators[i].translation(), (zelt::vec3{1.0 / 3, 2.0 / 3, 2.0 / 3}));
+    for (int i = 3; i < 6; ++i) EXPECT_EQ(r3.operators[i].translation(), (zelt::fractional{2.0 / 3, 1.0 / 3, 1.0 / 3}));
+    for (int i = 6; i < 9; ++i) EXPECT_EQ(r3.operators[i].translation(), (zelt::fractional{1.0 / 3, 2.0 / 3, 2.0 / 3}));
 
     EXPECT_EQ(&space_group_by_number(19), &space_group_by_number(19));
 }

@@ -83,8 +83,8 @@ TEST(UnitCell, MetricAndMatricesAgreeWithGemmi) {
         // F is the inverse of O.
         const zelt::mat3 fo = zelt::mul(cell.fractionalisation, cell.orthogonalisation);
         for (int i = 0; i < 9; ++i) EXPECT_NEAR(fo[i], i % 4 == 0 ? 1.0 : 0.0, 1e-14);
-        const zelt::vec3 x{0.1, -0.7, 1.3};
-        const zelt::vec3 back = cell.to_fractional(cell.to_orthogonal(x));
+        const zelt::fractional x{0.1, -0.7, 1.3};
+        const zelt::fractional back = cell.to_fractional(cell.to_orthogonal(x));
         for (int i = 0; i < 3; ++i) EXPECT_NEAR(back[i], x[i], 1e-14);
     }
     ASSERT_TRUE(out) << "oracle output too short";

@@ -144,7 +144,8 @@ TEST_F(MtzTest, AmplitudeRowsAreFilteredAndCut) {
     const auto set = read(path("fp.mtz").string(), "", used);
     ASSERT_EQ(used, "FP");
     struct expected {
-        float h, k, l, f, sigma;
+        int h, k, l;
+        float f, sigma;
     };
     const expected want[] = {
         {1, 2, 3, 10.5f, 0.5f}, {0, 0, 1, 0.0f, 0.6f}, {1, 2, 3, 4.0f, 0.0f}, {4, 5, 6, 12.25f, 0.0f}};

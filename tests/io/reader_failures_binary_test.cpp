@@ -127,6 +127,7 @@ TEST(ReaderFailures, DamagedDataIsRefusedByName) {
     const std::string cell = "75.11 75.11 133.31 90 90 120 154\n";
     zelt_test::write_file(dir / "cell.txt", cell);
     zelt_test::write_file(dir / "half.txt", "1 2 3 100 1\n1.5 2 3 100 1\n2 2 nan 100 1\n");
+    zelt_test::write_file(dir / "big.txt", "1 2 3 100 1\n3e9 2 3 100 1\n");
     zelt_test::write_file(dir / "gamma200.txt", "75.11 75.11 133.31 90 90 200 1\n");
     zelt_test::write_file(dir / "huge.txt", "1e300 75.11 133.31 90 90 120 154\n");
     zelt_test::write_file(dir / "radians.txt", "75.11 75.11 133.31 1.5708 1.5708 2.0944 154\n");
@@ -155,6 +156,8 @@ TEST(ReaderFailures, DamagedDataIsRefusedByName) {
                  ": 2 reflections with a Miller index that is not a whole number (the first: 1.5 0 -44)"},
             {quiet + "cell.txt " + beta + " half.txt",
              "Error: half.txt: 2 reflections with a Miller index that is not a whole number (the first: 1.5 2 3)"},
+            {quiet + "cell.txt " + beta + " big.txt",
+             "Error: big.txt: 1 reflection with a Miller index beyond the range of a 32-bit integer (the first: 3e+09 2 3)"},
             {quiet + "gamma200.txt " + beta + " half.txt",
              bad_cell + "gamma200.txt: the angle gamma = 200 does not lie between 0 and 180 degrees"},
             {quiet + "huge.txt " + beta + " half.txt",

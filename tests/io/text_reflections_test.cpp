@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
+#include <type_traits>
 
 #include "common/test_support.hpp"
 #include "crystal/unit_cell.hpp"
@@ -129,7 +131,7 @@ TEST(Scalepack, ColumnsFriedelMatesAndConversion) {
     const double wp = 1 / 400.0, wm = 1 / 900.0;
     const double i_mean = (400 * wp + 900 * wm) / (wp + wm), s_mean = 0.5 * std::sqrt(400.0 + 900.0);
     const std::pair<double, double> expected_is[] = {{400, 20}, {400, 20}, {i_mean, s_mean}, {-5, 2}, {400, 20}};
-    const float hkl[][3] = {{1, 2, 3}, {1, 2, 3}, {2, 0, 1}, {-1, 1, 1}, {1, 2, 3}};
+    const int hkl[][3] = {{1, 2, 3}, {1, 2, 3}, {2, 0, 1}, {-1, 1, 1}, {1, 2, 3}};
     for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
         const auto [f, sf] = amplitude(expected_is[i].first, expected_is[i].second);
@@ -260,7 +262,8 @@ TEST(PlainText, LinesNumbersAndFailures) {
                                 "1.0e0\t2\t3\t7.25\t0.25";   // no final line break
     const auto set = read_text(dir, "r.hkl", content, "FP");
     struct expected {
-        float h, k, l, f, s;
+        int h, k, l;
+        float f, s;
     };
     const expected want[] = {{1, 2, 3, 10.5f, 1}, {2, 0, 1, 20, 2}, {1, 2, 3, -4, 0.5f},
                              {3, 2, 1, 44.5f, 2.5f}, {1, 2, 3, 7.25f, 0.25f}};
@@ -294,4 +297,32 @@ TEST(PlainText, LinesNumbersAndFailures) {
     std::string used;
     EXPECT_EQ(failure<io_error>([&] { read_reflections(sca_cell(), 80, 3, missing, "", used); }),
               "unable to open the file " + missing);
+}
+
+// Indices are kept as integers: a whole number written as a real is read as
+// that integer exactly, up to the largest a single-precision value holds
+// exactly (2^24) and beyond; one that an int32 cannot hold refuses the file.
+TEST(MillerIndices, ReadAsExactIntegers) {
+    static_assert(std::is_same_v<decltype(reflection::h), std::int32_t>);
+    zelt_test::temp_dir dir;
+    const std::string name = (dir / "big.hkl").string();
+    std::string used;
+    zelt_test::write_file(name, "-44 +2 1.0e0 10\n16777216 -16777216 1073741824 10\n");
+    // No high-resolution limit, so that the large indices are kept.
+    const reflection_set set = read_reflections(sca_cell(), 80, 0, name, "", used);
+    ASSERT_EQ(set.size(), 2u);
+    EXPECT_EQ(set[0].h, -44);
+    EXPECT_EQ(set[0].k, 2);
+    EXPECT_EQ(set[0].l, 1);
+    EXPECT_EQ(set[1].h, 16777216);
+    EXPECT_EQ(set[1].k, -16777216);
+    EXPECT_EQ(set[1].l, 1073741824);
+    // 2147483647 rounds to 2^31 in single precision, one beyond the range.
+    zelt_test::write_file(name, "1 2 3 10\n2147483647 0 1 10\n-3e9 0 1 10\n0.5 1e10 1 10\n");
+    EXPECT_EQ(failure<std::runtime_error>([&] { read_reflections(sca_cell(), 80, 0, name, "", used); }),
+              name + ": 1 reflection with a Miller index that is not a whole number (the first: 0.5 1e+10 1)");
+    zelt_test::write_file(name, "1 2 3 10\n2147483647 0 1 10\n-3e9 0 1 10\n");
+    EXPECT_EQ(failure<std::runtime_error>([&] { read_reflections(sca_cell(), 80, 0, name, "", used); }),
+              name + ": 2 reflections with a Miller index beyond the range of a 32-bit integer (the first: "
+                     "2.14748e+09 0 1)");
 }

@@ -64,7 +64,7 @@ solution copies_of(int model, int count) {
 
 TEST(Segments, OneSegmentModelsAreLeftAlone) {
     model_list models{{short_atom(1), short_atom(2)}, {pdb_atom(1, "A", 0), pdb_atom(2, "A", 1)}};
-    std::vector<vec3> starts{{0.1, 0.1, 0.1}, {0.2, 0.2, 0.2}};
+    std::vector<fractional> starts{{0.1, 0.1, 0.1}, {0.2, 0.2, 0.2}};
     solution s = copies_of(0, 1);
     s.placements.push_back(copies_of(1, 1).placements[0]);
     const solution before = s;
@@ -78,7 +78,7 @@ TEST(Segments, OneSegmentModelsAreLeftAlone) {
 TEST(Segments, GroupsFollowFirstOccurrenceAndKeepFileOrder) {
     model_list models{{pdb_atom(1, "A", 1), pdb_atom(2, "B", 2), pdb_atom(3, "A", 3), pdb_atom(4, "B", 4),
                        pdb_atom(5, "A", 5)}};
-    std::vector<vec3> starts{{0.4, 0.5, 0.6}};
+    std::vector<fractional> starts{{0.4, 0.5, 0.6}};
     solution s = copies_of(0, 1);
     s.placements[0].translation = {0.7, 0.8, 0.9};
     EXPECT_TRUE(split_segments(s, models, starts));
@@ -92,13 +92,13 @@ TEST(Segments, GroupsFollowFirstOccurrenceAndKeepFileOrder) {
     EXPECT_EQ(models[2][1].x, 4);
     EXPECT_EQ(models[1][1].line, models[0][2].line);
     ASSERT_EQ(starts.size(), 3u);
-    EXPECT_EQ(starts[1], (vec3{0.4, 0.5, 0.6}));
-    EXPECT_EQ(starts[2], (vec3{0.4, 0.5, 0.6}));
+    EXPECT_EQ(starts[1], (fractional{0.4, 0.5, 0.6}));
+    EXPECT_EQ(starts[2], (fractional{0.4, 0.5, 0.6}));
     ASSERT_EQ(s.placements.size(), 2u);
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(s.placements[i].model, i + 1);
         EXPECT_EQ(s.placements[i].reported_model, 0);
-        EXPECT_EQ(s.placements[i].translation, (vec3{0.7, 0.8, 0.9}));
+        EXPECT_EQ(s.placements[i].translation, (fractional{0.7, 0.8, 0.9}));
     }
     EXPECT_EQ(s.k, 0.75f);
     EXPECT_EQ(s.b, 250.0f);
@@ -107,7 +107,7 @@ TEST(Segments, GroupsFollowFirstOccurrenceAndKeepFileOrder) {
 TEST(Segments, TwoCopiesOfAThreeSegmentModel) {
     model_list models{{short_atom(9)},
                       {pdb_atom(1, "S1", 0), pdb_atom(2, "S2", 0), pdb_atom(3, "S3", 0), pdb_atom(4, "S2", 0)}};
-    std::vector<vec3> starts{{0, 0, 0}, {0.5, 0.5, 0.5}};
+    std::vector<fractional> starts{{0, 0, 0}, {0.5, 0.5, 0.5}};
     solution s = copies_of(1, 2);
     s.placements[1].reported_model = 1;
     EXPECT_TRUE(split_segments(s, models, starts));
@@ -120,16 +120,16 @@ TEST(Segments, TwoCopiesOfAThreeSegmentModel) {
         EXPECT_EQ(s.placements[i].reported_model, 1);
         EXPECT_EQ(s.placements[i].orientation, copies_of(1, 2).placements[i / 3].orientation);
         EXPECT_EQ(models[2 + i].size(), sizes[i]);
-        EXPECT_EQ(starts[2 + i], (vec3{0.5, 0.5, 0.5}));
+        EXPECT_EQ(starts[2 + i], (fractional{0.5, 0.5, 0.5}));
     }
 }
 
 TEST(Segments, ModelIndexOutsideTheListsFails) {
     model_list models{{pdb_atom(1, "A", 0)}};
-    std::vector<vec3> starts{{0, 0, 0}};
+    std::vector<fractional> starts{{0, 0, 0}};
     solution s = copies_of(1, 1);
     EXPECT_THROW(split_segments(s, models, starts), std::out_of_range);
-    std::vector<vec3> none;
+    std::vector<fractional> none;
     solution t = copies_of(0, 1);
     EXPECT_THROW(split_segments(t, models, none), std::out_of_range);
 }

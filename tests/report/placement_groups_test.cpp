@@ -49,7 +49,7 @@ mat3 rot_x(double deg) {
 // CCP4 Euler angles: rotations about z, the new y, the new z.
 mat3 euler(double a, double b, double g) { return mul(rot_z(a), mul(rot_y(b), rot_z(g))); }
 
-copy_placement place(const mat3& r, const vec3& t, int model = 0) {
+copy_placement place(const mat3& r, const fractional& t, int model = 0) {
     copy_placement p;
     p.orientation = quaternion_from_matrix(r);
     p.translation = t;
@@ -91,7 +91,7 @@ TEST(PlacementGroups, SymmetryMatesOriginShiftsLatticeAndEulerTwinsAreOnePlaceme
     EXPECT_TRUE(f.same(a, of({place(euler(300, 0, 30), {0.12, 0.34, 0.56})})));   // Euler twin
     // All at once: a symmetry mate of the twin, origin-shifted and translated.
     copy_placement mixed = symmetry_mate(place(euler(300, 0, 30), {0.12, 0.34, 0.56}), f.cells[0], 2);
-    mixed.translation = add(mixed.translation, vec3{0.5, -1.5, 1.0});
+    mixed.translation = mixed.translation + fractional{0.5, -1.5, 1.0};
     EXPECT_TRUE(f.same(a, of({mixed})));
 
     // Not origins of P 21 21 21, or another orientation: different placements.
@@ -120,12 +120,12 @@ TEST(PlacementGroups, CopiesAreComparedAsAWholeInAnyOrder) {
     const solution a = of({p, q});
     // Permuted, each copy by its own symmetry operator, one origin shift for both.
     copy_placement q2 = symmetry_mate(q, f.cells[0], 3), p2 = symmetry_mate(p, f.cells[0], 1);
-    q2.translation = add(q2.translation, vec3{0, 0.5, 0.5});
-    p2.translation = add(p2.translation, vec3{0, 0.5, -0.5});
+    q2.translation = q2.translation + fractional{0, 0.5, 0.5};
+    p2.translation = p2.translation + fractional{0, 0.5, -0.5};
     EXPECT_TRUE(f.same(a, of({q2, p2})));
     EXPECT_FALSE(f.same(a, of({q2, p2}), true));  // the shift is refused when the origin is fixed
     // Different origin shifts for the two copies are another structure.
-    p2.translation = add(p2.translation, vec3{0.5, 0, 0});
+    p2.translation = p2.translation + fractional{0.5, 0, 0};
     EXPECT_FALSE(f.same(a, of({q2, p2})));
     EXPECT_FALSE(f.same(a, of({p})));           // one copy missing
     EXPECT_FALSE(f.same(a, of({p, p})));        // the same copy twice

@@ -172,7 +172,7 @@ TEST(Preparation, ModelsAreCentredAndTheStaticStructureIsFractional) {
     ASSERT_EQ(s.static_centres.size(), 1u);
     // Fractional coordinates of the hexagonal cell, converted back by hand.
     const double a = 75.11, c = 133.31;
-    const zelt::vec3 fc = s.static_centres[0];
+    const zelt::fractional fc = s.static_centres[0];
     const double x = a * fc[0] - 0.5 * a * fc[1], y = a * std::sqrt(3.0) / 2 * fc[1], z = c * fc[2];
     EXPECT_NEAR(x, blip[0], 1e-6);
     EXPECT_NEAR(y, blip[1], 1e-6);
@@ -224,7 +224,7 @@ TEST(Weights, SigmaWeightingDropsUnusableSigmas) {
     zelt::reflection_set r(6);
     const float sigmas[6] = {2.0f, 0.0f, nan, 1e-30f, -0.5f, 0.25f};
     for (int i = 0; i < 6; ++i) {
-        r[i].h = static_cast<float>(i);
+        r[i].h = i;
         r[i].sigma = sigmas[i];
     }
     zelt::reflection_set unweighted = r;
@@ -250,9 +250,7 @@ TEST(Weights, SSquaredInATriclinicCell) {
         for (int k = -2; k <= 2; ++k)
             for (int l = -4; l <= 4; l += 2) {
                 zelt::reflection x;
-                x.h = static_cast<float>(h);
-                x.k = static_cast<float>(k);
-                x.l = static_cast<float>(l);
+                x.set_indices({h, k, l});
                 r.push_back(x);
             }
     zelt::set_s_squared(r, cell);

@@ -22,6 +22,8 @@ using zelt::model;
 using zelt::model_list;
 using zelt::unit_cell;
 using zelt::vec3;
+using zelt::fractional;
+using zelt::position;
 
 // A record with the given atom name (columns 13-16) and element number.
 atom make_atom(const std::string& name, int element, double u, double v, double w) {
@@ -158,7 +160,7 @@ int brute_force(const model_list& groups, const unit_cell& cell, bool all_atoms,
         }
     const auto& ops = cell.group().operators;
     auto length2 = [&](const vec3& f) {
-        const vec3 c = cell.to_orthogonal(f);
+        const position c = cell.to_orthogonal(fractional(f));
         return c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
     };
     int total = 0;
@@ -166,7 +168,7 @@ int brute_force(const model_list& groups, const unit_cell& cell, bool all_atoms,
         for (std::size_t b = a; b < x.size(); ++b)
             for (std::size_t s = 0; s < ops.size(); ++s) {
                 if (b == a && s == 0) continue;
-                const vec3 y = ops[s].apply(x[b]);
+                const vec3 y = ops[s].apply(fractional(x[b])).xyz;
                 vec3 v;
                 for (int k = 0; k < 3; ++k) v[k] = y[k] - x[a][k] - std::round(y[k] - x[a][k]);
                 bool close = false;
@@ -234,11 +236,11 @@ int all_pairs(const model_list& groups, const unit_cell& cell, double d, const s
     std::vector<vec3> p;
     for (const vec3& xa : x)
         for (const auto& op : ops) {
-            const vec3 y = op.apply(xa);
+            const vec3 y = op.apply(fractional(xa)).xyz;
             p.push_back({y[0] - std::floor(y[0]), y[1] - std::floor(y[1]), y[2] - std::floor(y[2])});
         }
     auto length2 = [&](const vec3& f) {
-        const vec3 c = cell.to_orthogonal(f);
+        const position c = cell.to_orthogonal(fractional(f));
         return c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
     };
     int total = 0;
@@ -309,7 +311,7 @@ TEST(Packing, RefinedStructureAgreesWithBruteForce) {
     const unit_cell cell(154, constants[0], constants[1], constants[2], constants[3], constants[4],
                          constants[5]);
     for (atom& a : atoms) {
-        const vec3 f = cell.to_fractional({a.x, a.y, a.z});
+        const fractional f = cell.to_fractional({a.x, a.y, a.z});
         a.x = f[0];
         a.y = f[1];
         a.z = f[2];

@@ -53,9 +53,7 @@ struct two_cell_setup {
                     const double d = cells[0].d_spacing(h, k, l);
                     if (!(d > 5.0 && d < 40.0)) continue;
                     reflection r;
-                    r.h = float(h);
-                    r.k = float(k);
-                    r.l = float(l);
+                    r.set_indices({h, k, l});
                     r.f = fo(gen);
                     r.sigma = 1.0f;
                     r.static_re = st(gen);   // a fixed structure is present

@@ -43,9 +43,7 @@ struct setup {
             for (int k = -n; k <= n; ++k)
                 for (int l = 1; l <= n; ++l) {
                     reflection r;
-                    r.h = float(h);
-                    r.k = float(k);
-                    r.l = float(l);
+                    r.set_indices({h, k, l});
                     const double a = std::abs(std::complex<double>(t.at(h, k, l)));
                     r.f = float(0.7 * a + fo(gen));   // correlated, with noise
                     r.sigma = w(gen);                 // the scoring weight
@@ -264,7 +262,7 @@ TEST(Scorer, ReferenceSolutionOfBetaBlipStandsOut) {
     reflection r;
     int h, k, l;
     while (in >> h >> k >> l >> r.f) {
-        r.h = float(h), r.k = float(k), r.l = float(l);
+        r.set_indices({h, k, l});
         r.sigma = 1.0f;
         r.s2 = float(cells[0].s_squared(h, k, l));
         if (cells[0].d_spacing(h, k, l) > 3.0 && cells[0].d_spacing(h, k, l) < 80.0) refl.push_back(r);

@@ -64,9 +64,7 @@ struct crystal {
                     if (l == 0 && (k < 0 || (k == 0 && h <= 0))) continue;
                     if (cell.d_spacing(h, k, l) < d_min) continue;
                     reflection r;
-                    r.h = float(h);
-                    r.k = float(k);
-                    r.l = float(l);
+                    r.set_indices({h, k, l});
                     r.f = fo(gen);
                     r.sigma = w(gen);
                     r.s2 = float(cell.s_squared(h, k, l));
@@ -111,7 +109,7 @@ std::vector<double> intensity_factors(const scorer_data& d) {
 
 // The target at one translation of placement `which`, from the candidate's
 // structure factors as the scorer computes them.
-double brute_force(const scorer_data& d, solution s, int which, const vec3& t) {
+double brute_force(const scorer_data& d, solution s, int which, const fractional& t) {
     s.placements[static_cast<std::size_t>(which)].translation = t;
     std::vector<complex_f> fc;
     calculate_fc(d.reflections, d.model(), s, lookup_mode::trilinear, fc);
@@ -121,10 +119,10 @@ double brute_force(const scorer_data& d, solution s, int which, const vec3& t) {
     return sum;
 }
 
-vec3 grid_translation(const translation_map& m, std::size_t idx) {
+fractional grid_translation(const translation_map& m, std::size_t idx) {
     const int i = int(idx % m.size[0]), j = int(idx / m.size[0] % m.size[1]),
               k = int(idx / m.size[0] / m.size[1]);
-    vec3 t{double(i) / m.size[0], double(j) / m.size[1], double(k) / m.size[2]};
+    fractional t{double(i) / m.size[0], double(j) / m.size[1], double(k) / m.size[2]};
     for (int a = 0; a < 3; ++a)
         if (m.size[a] == 1) t[a] = m.fixed[a];
     return t;
@@ -268,22 +266,22 @@ std::vector<std::complex<double>> direct_sum(const unit_cell& cell, const reflec
                                              const model& frac_atoms) {
     std::vector<std::complex<double>> f(refl.size());
     for (std::size_t i = 0; i < refl.size(); ++i) {
-        const vec3 h{refl[i].h, refl[i].k, refl[i].l};
+        const vec3 h{double(refl[i].h), double(refl[i].k), double(refl[i].l)};
         const double s2 = cell.s_squared(h[0], h[1], h[2]);
         for (const atom& a : frac_atoms)
             for (const symmetry_operator& op : cell.group().operators) {
-                const double phi = 2.0 * M_PI * dot(h, op.apply({a.x, a.y, a.z}));
+                const double phi = 2.0 * M_PI * dot(h, op.apply({a.x, a.y, a.z}).xyz);
                 f[i] += a.element * std::exp(-(a.b + 10.0) * s2) * std::polar(1.0, phi);
             }
     }
     return f;
 }
 
-model placed(const model& m, const quaternion& q, const vec3& t, const unit_cell& cell) {
+model placed(const model& m, const quaternion& q, const fractional& t, const unit_cell& cell) {
     model out = m;
     const mat3 r = rotation_matrix(q);
     for (atom& a : out) {
-        const vec3 x = cell.to_fractional(mul(r, vec3{a.x, a.y, a.z}));
+        const fractional x = cell.to_fractional(mul(r, position{a.x, a.y, a.z}));
         a.x = x[0] + t[0];
         a.y = x[1] + t[1];
         a.z = x[2] + t[2];
@@ -291,7 +289,7 @@ model placed(const model& m, const quaternion& q, const vec3& t, const unit_cell
     return out;
 }
 
-double torus_distance(const vec3& a, const vec3& b) {
+double torus_distance(const fractional& a, const fractional& b) {
     double worst = 0.0;
     for (int i = 0; i < 3; ++i) {
         const double d = a[i] - b[i] - std::round(a[i] - b[i]);
@@ -328,7 +326,7 @@ TEST(TranslationFunction, TopPeakLiesAtTheTrueTranslation) {
     const model m = random_model(30, 7.0, 77);
     x.store.set(0, build_molecular_transform(m, 3.5, 2.0, 3.0));
     const quaternion q1{0.1, 0.5, -0.3, 0.8}, q2{-0.4, 0.2, 0.6, 0.5};
-    const vec3 t1{0.12, 0.55, 0.31}, t2{0.63, 0.27, 0.84};
+    const fractional t1{0.12, 0.55, 0.31}, t2{0.63, 0.27, 0.84};
     const auto f1 = direct_sum(cell, x.refl, placed(m, q1, t1, cell));
     const auto f2 = direct_sum(cell, x.refl, placed(m, q2, t2, cell));
     for (std::size_t i = 0; i < x.refl.size(); ++i) {
@@ -385,21 +383,21 @@ TEST(TranslationFunction, PlacesBlipAgainstFixedBetaAtFiveAndThreeAngstrom) {
     }
     model beta = reference_chain('A');
     for (atom& a : beta) {
-        const vec3 f = cells[0].to_fractional({a.x, a.y, a.z});
+        const fractional f = cells[0].to_fractional({a.x, a.y, a.z});
         a.x = f[0];
         a.y = f[1];
         a.z = f[2];
     }
     static_contribution(cells[0], {beta}, 0, refl, 3.0, 3.0);
     model blip = reference_chain('B');
-    vec3 centre{0, 0, 0};
-    for (const atom& a : blip) centre = add(centre, {a.x / blip.size(), a.y / blip.size(), a.z / blip.size()});
+    position centre{0, 0, 0};
+    for (const atom& a : blip) centre = centre + position{a.x / blip.size(), a.y / blip.size(), a.z / blip.size()};
     for (atom& a : blip) {
         a.x -= centre[0];
         a.y -= centre[1];
         a.z -= centre[2];
     }
-    const vec3 truth = cells[0].to_fractional(centre);
+    const fractional truth = cells[0].to_fractional(centre);
     transform_store store;
     store.set(0, build_molecular_transform(blip, 3.0, 2.0, 3.0));
     const std::vector<int> codes{0};

@@ -54,7 +54,7 @@ evolution_settings quiet_settings() {
 }
 
 // Squared distance between fractional points, periodic in every axis.
-double periodic_distance2(const vec3& a, const vec3& b) {
+double periodic_distance2(const fractional& a, const fractional& b) {
     double d2 = 0.0;
     for (int i = 0; i < 3; ++i) {
         double d = a[i] - b[i];
@@ -64,7 +64,7 @@ double periodic_distance2(const vec3& a, const vec3& b) {
     return d2;
 }
 
-const vec3 target{0.31, 0.62, 0.77};
+const fractional target{0.31, 0.62, 0.77};
 double bowl(const solution& s) { return -periodic_distance2(s.placements[0].translation, target); }
 
 TEST(Evolution, ConvergesOnAQuadraticBowl) {
@@ -288,7 +288,7 @@ TEST(Evolution, PlaceSlotWritesTheTranslationBeforeEveryScore) {
     evolution_settings s = default_settings();
     s.generations = 12;
     auto placed = [](const quaternion& q) {
-        return vec3{std::fabs(q[0]), std::fabs(q[1]), std::fabs(q[2])};
+        return fractional{std::fabs(q[0]), std::fabs(q[1]), std::fabs(q[2])};
     };
     auto place = [&](solution& x) -> std::optional<double> {
         x.placements[0].translation = placed(x.placements[0].orientation);
@@ -354,7 +354,7 @@ TEST(Generator, DrawsInTheStatedOrder) {
         EXPECT_EQ(x.placements[i].reported_model, model);
         const quaternion q = replay.random_rotation();
         EXPECT_EQ(x.placements[i].orientation, q);
-        vec3 t{replay.uniform(), replay.uniform(), replay.uniform()};
+        fractional t{replay.uniform(), replay.uniform(), replay.uniform()};
         if (i == 0) {
             t[1] = s.start_positions[model][1];
             t[2] = s.start_positions[model][2];
@@ -383,7 +383,7 @@ TEST(Generator, DrawsInTheStatedOrder) {
 // Population of two parents and one child slot for breeding checks.
 population_list parents_and_child(const solution& a, const solution& b) { return {a, b, solution{}}; }
 
-solution one_copy(const quaternion& q, const vec3& t, float k = 0.8f, float b = 200.0f) {
+solution one_copy(const quaternion& q, const fractional& t, float k = 0.8f, float b = 200.0f) {
     solution s;
     s.placements.resize(1);
     s.placements[0].orientation = q;
@@ -442,7 +442,7 @@ TEST(Breeding, FixedAxesAreNeverDrawn) {
     // Replay: parents, placement 0 (interpolation, crossover, rotation,
     // model swap), placement 1 (the same with three translation draws).
     for (int i = 0; i < 2 + 4 + 3; ++i) replay.uniform();
-    vec3 moved = parent.placements[1].translation;
+    fractional moved = parent.placements[1].translation;
     for (double& v : moved) {
         replay.uniform();
         v = wrap_unit(v + 0.1 * replay.normal());
@@ -455,7 +455,7 @@ TEST(Breeding, FixedAxesAreNeverDrawn) {
 }
 
 TEST(Breeding, TranslationsStayInTheUnitCell) {
-    struct row { vec3 in, out; };
+    struct row { fractional in, out; };
     const row rows[] = {{{1.0, -0.25, 0.5}, {0.0, 0.75, 0.5}}, {{2.25, -1.0, 0.999}, {0.25, 0.0, 0.999}}};
     for (const row& r : rows) {
         random_source rng(1);
@@ -571,7 +571,7 @@ TEST(Breeding, ChildOfNearParentsStaysNearWhateverSignsAndWrap) {
                   rx[3] * qa[3] - rx[0] * qa[0]};
     for (double& v : qb) v = -v;
     ASSERT_NEAR(rotation_angle(qa, qb), 4.0 * pi / 180.0, 1e-9);
-    const vec3 ta{0.02, 0.5, 0.99}, tb{0.98, 0.52, 0.01};
+    const fractional ta{0.02, 0.5, 0.99}, tb{0.98, 0.52, 0.01};
     for (std::uint64_t seed = 0; seed < 40; ++seed) {
         random_source rng(seed);
         population_list pop{one_copy(qa, ta), one_copy(qb, tb), solution{}};

@@ -73,7 +73,7 @@ TEST(Simplex, EqualValuesPickTheLastVertex) {
     EXPECT_EQ(calls, 9 + 1);   // n = 4 + 3 + 2
     EXPECT_FLOAT_EQ(s.b, 700.0f);
     EXPECT_FLOAT_EQ(s.k, 0.8f);
-    EXPECT_EQ(s.placements[0].translation, (vec3{0.25, 0.5, 0.75}));
+    EXPECT_EQ(s.placements[0].translation, (fractional{0.25, 0.5, 0.75}));
     EXPECT_EQ(s.placements[0].orientation, (quaternion{0, 0, 0, 1}));
 
     // Neither orientation nor position refined: three vertices.

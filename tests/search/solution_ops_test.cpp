@@ -184,7 +184,7 @@ TEST(Normalisation, SimpleModeShiftsAndKeepsStartTranslate) {
     s.placements[0].translation = {0.5, 0.7, 0.1};
     s.placements[1].translation = {1.0, -0.25, 0.3};
     s.placements[1].model = 1;
-    const std::vector<vec3> starts{{1.2, -0.3, 0.4}, {0.1, 0.2, 2.5}};
+    const std::vector<fractional> starts{{1.2, -0.3, 0.4}, {0.1, 0.2, 2.5}};
     normalise_solution(s, {}, starts, {true, false, false}, false, true);
     // x shift = 0.5 - 1.2; copy 0 lands on its start's x and in its start's translate.
     EXPECT_NEAR(s.placements[0].translation[0], 1.2, 1e-12);
@@ -208,7 +208,7 @@ TEST(Normalisation, FullModeP1ShiftsToSmallestCoordinates) {
     s.placements.resize(2);
     s.placements[0].translation = {0.3, 0.6, 0.9};
     s.placements[1].translation = {0.5, 0.2, 0.95};
-    const std::vector<vec3> starts{{0, 0, 0}};
+    const std::vector<fractional> starts{{0, 0, 0}};
     normalise_solution(s, cells, starts, {true, true, true}, false, false);
     EXPECT_NEAR(s.placements[0].translation[0], 0.0, 1e-12);
     EXPECT_NEAR(s.placements[0].translation[1], 0.4, 1e-12);
@@ -235,13 +235,13 @@ const affine p212121_ops[] = {
 
 double frac_distance2(const unit_cell& cell, vec3 p) {
     for (double& x : p) x = wrap_unit(x);
-    const vec3 o = cell.to_orthogonal(p);
-    return dot(o, o);
+    const position o = cell.to_orthogonal(fractional(p));
+    return dot(o.xyz, o.xyz);
 }
 
 // Fractional position of an atom at orthogonal offset v of a copy.
 vec3 place(const unit_cell& cell, const copy_placement& c, const vec3& v) {
-    return add(c.translation, cell.to_fractional(mul(rotation_matrix(c.orientation), v)));
+    return add(c.translation.xyz, cell.to_fractional(position(mul(rotation_matrix(c.orientation), v))).xyz);
 }
 
 bool same_mod_lattice(const vec3& a, const vec3& b) {
@@ -309,13 +309,14 @@ TEST(Normalisation, FullModeMovesEachCopyToTheImageNearestTheOrigin) {
             vec3 chosen{};
             for (const vec3& o : origins)
                 for (const affine& op : ops) {
-                    const double d = frac_distance2(cell, add(mul(op.r, sub(before.placements[0].translation, o)), op.t));
+                    const vec3 t = before.placements[0].translation.xyz;
+                    const double d = frac_distance2(cell, add(mul(op.r, sub(t, o)), op.t));
                     if (d < best - 1e-9) {
                         best = d;
                         chosen = o;
                     }
                 }
-            const vec3 t0 = s.placements[0].translation;
+            const vec3 t0 = s.placements[0].translation.xyz;
             EXPECT_NEAR(frac_distance2(cell, t0), best, 1e-9);
             for (double x : t0) {
                 EXPECT_GE(x, 0.0);

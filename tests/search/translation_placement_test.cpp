@@ -30,7 +30,7 @@ struct small_crystal {
                 for (int l = 0; l <= 6; ++l) {
                     if (h + k + l == 0 || cells[0].d_spacing(h, k, l) < 4.0) continue;
                     reflection r;
-                    r.h = float(h), r.k = float(k), r.l = float(l);
+                    r.set_indices({h, k, l});
                     r.f = fo(gen);
                     r.sigma = 1.0f;
                     r.s2 = float(cells[0].s_squared(h, k, l));
@@ -91,9 +91,9 @@ TEST(TranslationPlacement, ReflectionsToALimitKeepThoseOfLargerSpacing) {
     const reflection_set low = reflections_to(x.refl, 6.0);
     std::size_t expected = 0;
     for (const reflection& r : x.refl)
-        if (x.cells[0].d_spacing(int(r.h), int(r.k), int(r.l)) >= 6.0 * (1 + 1e-6)) ++expected;
+        if (x.cells[0].d_spacing(r.h, r.k, r.l) >= 6.0 * (1 + 1e-6)) ++expected;
     EXPECT_EQ(low.size(), expected);
-    for (const reflection& r : low) EXPECT_GE(x.cells[0].d_spacing(int(r.h), int(r.k), int(r.l)), 6.0 * (1 - 1e-6));
+    for (const reflection& r : low) EXPECT_GE(x.cells[0].d_spacing(r.h, r.k, r.l), 6.0 * (1 - 1e-6));
     EXPECT_EQ(reflections_to(x.refl, 1.0).size(), x.refl.size());
 }
 

@@ -25,17 +25,17 @@ TEST(ZScores, MapStatisticsByClosedForm) {
     const double var = (h * h + h * h / 4) / 120.0 - mean * mean;
     // The translation nearest to grid point (3, 0, 0) sees the peak through
     // the periodic neighbourhood.
-    const map_statistics m = translation_map_statistics(map, vec3{0.74, 0.01, 0.99});
+    const map_statistics m = translation_map_statistics(map, fractional{0.74, 0.01, 0.99});
     EXPECT_NEAR(m.mean, mean, 1e-12);
     EXPECT_NEAR(m.sd, std::sqrt(var), 1e-9);
     EXPECT_DOUBLE_EQ(m.peak, h);
     EXPECT_NEAR(translation_z(m), (h - mean) / std::sqrt(var), 1e-9);
     // Two grid points away from both peaks: the background.
-    EXPECT_DOUBLE_EQ(translation_map_statistics(map, vec3{0.5, 0.0, 0.5}).peak, 0.0);
-    EXPECT_DOUBLE_EQ(translation_map_statistics(map, vec3{0.5, 0.4, 0.4}).peak, h / 2);
+    EXPECT_DOUBLE_EQ(translation_map_statistics(map, fractional{0.5, 0.0, 0.5}).peak, 0.0);
+    EXPECT_DOUBLE_EQ(translation_map_statistics(map, fractional{0.5, 0.4, 0.4}).peak, h / 2);
     // A flat map has no Z.
     map.values.assign(120, 1.0f);
-    EXPECT_EQ(translation_z(translation_map_statistics(map, vec3{0, 0, 0})), 0.0);
+    EXPECT_EQ(translation_z(translation_map_statistics(map, fractional{0, 0, 0})), 0.0);
 }
 
 // Uniform rotations have a trace of mean 0 and variance 1 (Haar measure), and

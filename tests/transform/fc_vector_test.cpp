@@ -43,9 +43,7 @@ reflection_set half_sphere(const unit_cell& cell, double d_min, unsigned seed) {
             for (int l = 0; l <= lm; ++l) {
                 if ((h == 0 && k == 0 && l == 0) || cell.d_spacing(h, k, l) < d_min) continue;
                 reflection x;
-                x.h = static_cast<float>(h);
-                x.k = static_cast<float>(k);
-                x.l = static_cast<float>(l);
+                x.set_indices({h, k, l});
                 x.static_re = u(gen);
                 x.static_im = u(gen);
                 x.s2 = static_cast<float>(cell.s_squared(h, k, l));
@@ -174,7 +172,7 @@ TEST(VectorFc, FriedelFoldingAndTableEdgeAtIntegerPoints) {
         for (int k = -12; k <= 12; ++k)
             for (int l = -11; l <= 11; ++l) {
                 reflection r;
-                r.h = static_cast<float>(h), r.k = static_cast<float>(k), r.l = static_cast<float>(l);
+                r.set_indices({h, k, l});
                 all.push_back(r);
             }
     solution s;

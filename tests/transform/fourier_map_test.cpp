@@ -22,6 +22,7 @@ namespace {
 using zelt::fourier_map;
 using zelt::unit_cell;
 using zelt::vec3;
+using zelt::fractional;
 using cd = std::complex<double>;
 constexpr double pi = 3.141592653589793238462643383279;
 constexpr double huge = std::numeric_limits<double>::max();
@@ -61,7 +62,7 @@ struct gaussians {
 
 // Paints by visiting every grid point and every lattice image of every
 // symmetry copy (positions reduced into the cell first).
-std::vector<double> brute_force_paint(const fourier_map& map, const vec3& frac, double q, double b,
+std::vector<double> brute_force_paint(const fourier_map& map, const fractional& frac, double q, double b,
                                       int element) {
     const gaussians g(element, q, b, map.b_add());
     const double rc = g.cutoff();
@@ -69,7 +70,7 @@ std::vector<double> brute_force_paint(const fourier_map& map, const vec3& frac, 
     const int nx = map.nx(), ny = map.ny(), nz = map.nz();
     std::vector<double> grid(static_cast<std::size_t>(nx) * ny * nz, 0.0);
     for (const auto& op : cell.group().operators) {
-        vec3 x = op.apply(frac);
+        fractional x = op.apply(frac);
         for (double& v : x) v -= std::floor(v);
         for (int i = 0; i < nx; ++i)
             for (int j = 0; j < ny; ++j)
@@ -77,10 +78,10 @@ std::vector<double> brute_force_paint(const fourier_map& map, const vec3& frac, 
                     for (int u = -1; u <= 1; ++u)
                         for (int v = -1; v <= 1; ++v)
                             for (int w = -1; w <= 1; ++w) {
-                                const vec3 d = cell.to_orthogonal({double(i) / nx - x[0] - u,
+                                const zelt::position d = cell.to_orthogonal({double(i) / nx - x[0] - u,
                                                                    double(j) / ny - x[1] - v,
                                                                    double(k) / nz - x[2] - w});
-                                const double d2 = zelt::dot(d, d);
+                                const double d2 = zelt::dot(d.xyz, d.xyz);
                                 if (d2 <= rc * rc) grid[i + nx * (j + ny * std::size_t(k))] += g(d2);
                             }
     }
@@ -97,7 +98,7 @@ TEST(fourier_map, painting_matches_brute_force_in_every_kind_of_cell) {
     struct row {
         int group;
         double a, b, c, alpha, beta, gamma;
-        vec3 position;
+        fractional position;
         double b_iso;
         int element;
     };
@@ -130,12 +131,12 @@ TEST(fourier_map, painting_matches_brute_force_in_every_kind_of_cell) {
 
 TEST(fourier_map, lattice_translations_paint_the_same_grid) {
     const unit_cell cell(1, 21, 23, 19, 64, 75, 118);
-    const vec3 x = {0.013, 0.47, 0.021};
+    const fractional x = {0.013, 0.47, 0.021};
     fourier_map ref(cell, 3.0, huge, 2.5);
     ref.add_atom(x, 1.0, 20, 6);
     for (vec3 shift : {vec3{-1, 0, 0}, vec3{0, -1, -1}, vec3{2, -3, 1}, vec3{-1, -1, -1}}) {
         fourier_map moved(cell, 3.0, huge, 2.5);
-        moved.add_atom(zelt::add(x, shift), 1.0, 20, 6);
+        moved.add_atom(x + fractional(shift), 1.0, 20, 6);
         for (std::size_t i = 0; i < ref.real_part().size(); ++i)
             ASSERT_NEAR(moved.real_part()[i], ref.real_part()[i], 1e-5f * (1 + ref.real_part()[i]))
                 << "shift " << shift[0] << " " << shift[1] << " " << shift[2] << " point " << i;
@@ -217,7 +218,7 @@ double grid_sum(const fourier_map& m) {
 TEST(fourier_map, occupancy_symmetry_copies_and_reuse) {
     const unit_cell p1(1, 22, 20, 24, 90, 90, 90);
     const unit_cell p212121(19, 22, 20, 24, 90, 90, 90);
-    const vec3 x = {0.11, 0.23, 0.87};
+    const fractional x = {0.11, 0.23, 0.87};
 
     fourier_map zero(p1, 3.0, huge, 2.5);
     zero.add_atom(x, 0.0, 20, 6);
@@ -249,7 +250,7 @@ TEST(fourier_map, occupancy_symmetry_copies_and_reuse) {
 
 TEST(fourier_map, elements_beyond_the_table_and_without_scattering) {
     const unit_cell cell(1, 20, 20, 20, 90, 90, 90);
-    const vec3 x = {0.4, 0.4, 0.4};
+    const fractional x = {0.4, 0.4, 0.4};
     fourier_map cf(cell, 3.0, huge, 2.5);
     cf.add_atom(x, 1.0, 20, 98);
     for (int element : {99, 105, 112, 30000}) {
@@ -377,7 +378,7 @@ TEST(fourier_map, protein_structure_factors_match_a_direct_summation) {
     std::istringstream in(zelt_test::run_python(script, zelt_test::example("").string()));
 
     struct op_t { double r[9], t[3]; };
-    struct atom_t { vec3 x; double q, b; int z; };
+    struct atom_t { fractional x; double q, b; int z; };
     struct refl_t { int h, k, l; double d; };
     std::vector<op_t> ops;
     std::vector<atom_t> atoms;

@@ -227,9 +227,7 @@ reflection_set reflections_of(const unit_cell& cell, int hm, int km, int lm, dou
                 if (h == 0 && k == 0 && l == 0) continue;
                 if (cell.d_spacing(h, k, l) < d_min) continue;
                 reflection x;
-                x.h = static_cast<float>(h);
-                x.k = static_cast<float>(k);
-                x.l = static_cast<float>(l);
+                x.set_indices({h, k, l});
                 x.f = 1;
                 x.sigma = 1;
                 x.s2 = static_cast<float>(cell.s_squared(h, k, l));
@@ -384,14 +382,14 @@ TEST(CalculatedFc, RotatedTranslatedCopiesMatchDirectSummationInEverySpaceGroupS
         const mat3 rot = rotation_matrix(p.orientation);
         std::vector<std::complex<double>> direct(refl.size());
         for (std::size_t i = 0; i < refl.size(); ++i) {
-            const double hh[3] = {refl[i].h, refl[i].k, refl[i].l};
+            const double hh[3] = {double(refl[i].h), double(refl[i].k), double(refl[i].l)};
             const vec3 h{hh[r.code], hh[(r.code + 1) % 3], hh[(r.code + 2) % 3]};
             const double s2 = cell.s_squared(h[0], h[1], h[2]);
             for (const auto& op : cell.group().operators) {
                 for (const auto& a : sm.atoms) {
-                    const vec3 x = op.apply(add(cell.to_fractional(mul(rot, a.x)), p.translation));
+                    const fractional x = op.apply(cell.to_fractional(position(mul(rot, a.x))) + p.translation);
                     const double fa = a.occ * form_factor(sf.at(a.element), s2) * std::exp(-a.b * s2);
-                    direct[i] += fa * std::polar(1.0, 2 * pi * dot(h, x));
+                    direct[i] += fa * std::polar(1.0, 2 * pi * dot(h, x.xyz));
                 }
             }
         }
@@ -448,8 +446,8 @@ TEST(CalculatedFc, InvariancesAndSerialParallelAgreement) {
     // A whole lattice vector on either copy.
     {
         solution t = s;
-        t.placements[0].translation = add(t.placements[0].translation, vec3{1.0, -2.0, 3.0});
-        t.placements[1].translation = add(t.placements[1].translation, vec3{-1.0, 0.0, 1.0});
+        t.placements[0].translation = t.placements[0].translation + fractional{1.0, -2.0, 3.0};
+        t.placements[1].translation = t.placements[1].translation + fractional{-1.0, 0.0, 1.0};
         calculate_fc(refl, f.model(), t, lookup_mode::trilinear, other);
         EXPECT_LT(max_rel_diff(base, other), 1e-4);
     }
@@ -580,9 +578,7 @@ TEST(MolecularTransform, BetaInP3221AgainstDirectSummation) {
     for (int row = 0; in >> h >> k >> l; ++row) {
         if (row % 2 != 0 || cell.d_spacing(h, k, l) < 3.0 || cell.d_spacing(h, k, l) > 80.0) continue;
         reflection r;
-        r.h = float(h);
-        r.k = float(k);
-        r.l = float(l);
+        r.set_indices({h, k, l});
         r.s2 = float(cell.s_squared(h, k, l));
         refl.push_back(r);
     }
@@ -612,12 +608,12 @@ TEST(MolecularTransform, BetaInP3221AgainstDirectSummation) {
     std::vector<vec3> placed;
     std::vector<std::array<double, 9>> coef;
     for (const auto& at : atoms) {
-        const vec3 x = add(cell.to_fractional(mul(rot, at.x)), p.translation);
-        for (const auto& op : ops) placed.push_back(op.apply(x));
+        const fractional x = cell.to_fractional(position(mul(rot, at.x))) + p.translation;
+        for (const auto& op : ops) placed.push_back(op.apply(x).xyz);
     }
     std::vector<std::complex<double>> direct(refl.size());
     tbb::parallel_for(std::size_t(0), refl.size(), [&](std::size_t i) {
-        const vec3 hv{refl[i].h, refl[i].k, refl[i].l};
+        const vec3 hv{double(refl[i].h), double(refl[i].k), double(refl[i].l)};
         const double s2 = cell.s_squared(hv[0], hv[1], hv[2]);
         std::map<std::string, double> f0;
         for (const auto& [e, cf] : sf) f0[e] = form_factor(cf, s2);

@@ -45,9 +45,7 @@ reflection_set all_reflections(const unit_cell& cell, int n, double d_min, bool 
             for (int l = both_halves ? -n : 0; l <= n; ++l) {
                 if ((h == 0 && k == 0 && l == 0) || cell.d_spacing(h, k, l) < d_min) continue;
                 reflection x;
-                x.h = float(h);
-                x.k = float(k);
-                x.l = float(l);
+                x.set_indices({h, k, l});
                 x.s2 = float(cell.s_squared(h, k, l));
                 r.push_back(x);
             }
@@ -81,11 +79,11 @@ TEST(StaticContribution, SingleAtomAgainstAnalyticTransform) {
         static_contribution(cell, statics, 0, refl, 3.0, 3.0);
         double worst = 0;
         for (const reflection& f : refl) {
-            const vec3 h{f.h, f.k, f.l};
+            const vec3 h{double(f.h), double(f.k), double(f.l)};
             const double s2 = cell.s_squared(h[0], h[1], h[2]);
             std::complex<double> want = 0;
             for (const auto& op : cell.group().operators)
-                want += std::polar(carbon_f(s2) * std::exp(-20.0 * s2), 2 * pi * dot(h, op.apply(x)));
+                want += std::polar(carbon_f(s2) * std::exp(-20.0 * s2), 2 * pi * dot(h, op.apply(fractional(x)).xyz));
             const std::complex<double> got(f.static_re, f.static_im);
             worst = std::max(worst, std::abs(got - want));
         }
@@ -116,12 +114,9 @@ TEST(StaticContribution, EmptyListWritesZerosAndCodePermutesIndices) {
     for (int code : {1, 2}) {
         reflection_set moved = plain;
         for (auto& r : moved) {
-            const float h[3] = {r.h, r.k, r.l};
+            const miller_indices h{r.h, r.k, r.l};
             // Stored so that reading it with this code gives the plain indices back.
-            const float back[3] = {h[(3 - code) % 3], h[(4 - code) % 3], h[(5 - code) % 3]};
-            r.h = back[0];
-            r.k = back[1];
-            r.l = back[2];
+            r.set_indices({h[(3 - code) % 3], h[(4 - code) % 3], h[(5 - code) % 3]});
         }
         static_contribution(cube, statics, code, moved, 6.0, 3.0);
         for (std::size_t i = 0; i < plain.size(); ++i) {
@@ -154,7 +149,7 @@ TEST(PlaceCopies, RotatedTranslatedAtomsInFractionalCoordinates) {
     s.placements = {p, q};
 
     model_list statics{model{carbon_at({0.5, 0.5, 0.5}, 3.0)}};
-    std::vector<vec3> centres{{0.5, 0.5, 0.5}};
+    std::vector<fractional> centres{{0.5, 0.5, 0.5}};
     place_copies(s, models, cells, statics, centres);
     ASSERT_EQ(statics.size(), 3u);
     ASSERT_EQ(centres.size(), 3u);

@@ -297,7 +297,7 @@ TEST(RealData, FftTranslationSearchPlacesBlipAgainstFixedBeta) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("Number of attempts (per copy): 2\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Translation search: fft to 3.5 Angstroms (auto: 5655 reflections"), std::string::npos);
+    EXPECT_NE(run.out.find("Translation search: fft to 4.0 Angstroms (auto: 3803 reflections"), std::string::npos);
     check_result both = check_placement(dir / "fft.best.pdb", "AB");
     ASSERT_EQ(both.status, 0) << both.err;
     EXPECT_GT(both.chains['A'].within2, 0.99);

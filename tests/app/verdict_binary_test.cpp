@@ -52,9 +52,9 @@ std::string beta_reference(int axis = 0, double shift = 0.0, std::size_t split =
 double gemmi_correlation(const temp_dir& dir, const std::string& pdb) {
     const std::string script = "import gemmi, numpy as np\n"
                                "mtz = gemmi.read_mtz_file(" + verdict_mtz + ")\n"
-                               "a = np.array(verdict_mtz, copy=False)\n"
+                               "a = np.array(mtz, copy=False)\n"
                                "hkl = a[:, 0:3].astype(int)\n"
-                               "d = np.array([verdict_mtz.cell.calculate_d([int(x) for x in h]) for h in hkl])\n"
+                               "d = np.array([mtz.cell.calculate_d([int(x) for x in h]) for h in hkl])\n"
                                "keep = (d >= 3.0) & (d <= 80.0)\n"
                                "st = gemmi.read_structure('" + pdb + "')\n"
                                "calc = gemmi.StructureFactorCalculatorX(st.cell)\n"

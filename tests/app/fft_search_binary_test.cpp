@@ -14,7 +14,7 @@ namespace {
 
 using zelt_test::run_zelt;
 
-std::string ex(const std::string& name) { return zelt_test::example(name).string(); }
+std::string example_file(const std::string& name) { return zelt_test::example(name).string(); }
 
 // The resolution in "Translation search: fft to X Angstroms (auto: ...".
 double stated_resolution(const std::string& out) {
@@ -46,7 +46,7 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
         "f = 100.0 + 10.0 * (np.arange(len(hkl)) % 7)\n"
         "mtz.set_data(np.column_stack([hkl, f, np.ones(len(hkl))]).astype(np.float32))\n"
         "mtz.write_to_file('small.mtz')\n"
-        "st = gemmi.read_structure('" + ex("beta.pdb") + "')\n"
+        "st = gemmi.read_structure('" + example_file("beta.pdb") + "')\n"
         "for ch in st[0]:\n"
         "    for i in reversed(range(len(ch))):\n"
         "        if not 92 <= ch[i].seqid.num <= 141: del ch[i]\n"
@@ -55,7 +55,7 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
     const std::string quick =
         "-e 3 -g0 -n1 -P optimizer.translation=fft -P optimizer.orientation=evolutionary -P optimizer.local=none ";
     const auto small = run_zelt(quick + "-h 2 -m 2 -o small small.mtz piece.pdb", t.path().string());
-    const auto large = run_zelt(quick + "-o large " + ex("beta_blip.mtz") + " " + ex("beta.pdb"), t.path().string());
+    const auto large = run_zelt(quick + "-o large " + example_file("beta_blip.mtz") + " " + example_file("beta.pdb"), t.path().string());
     ASSERT_EQ(small.status, 0) << small.err;
     ASSERT_EQ(large.status, 0) << large.err;
     const double d_small = stated_resolution(small.out), d_large = stated_resolution(large.out);
@@ -78,8 +78,8 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
     }
     // Models searched one after the other (-a) each get their own limit: the
     // 50-residue piece, a smaller share of the scattering, a finer one.
-    zelt_test::write_file(t / "pair.txt", ex("beta.pdb") + "\npiece.pdb\n");
-    const auto pair = run_zelt(quick + "-a -o pair " + ex("beta_blip.mtz") + " @pair.txt", t.path().string());
+    zelt_test::write_file(t / "pair.txt", example_file("beta.pdb") + "\npiece.pdb\n");
+    const auto pair = run_zelt(quick + "-a -o pair " + example_file("beta_blip.mtz") + " @pair.txt", t.path().string());
     ASSERT_EQ(pair.status, 0) << pair.err;
     EXPECT_NE(pair.out.find("Translation search for model 2: fft to "), std::string::npos);
     const nlohmann::json by_model = record(t / "pair.json").at("translation_search").at("by_model");
@@ -102,8 +102,8 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
     // The example: 2026 atoms in a cell of 651,000 A^3 with 6 operators.
     EXPECT_NEAR(ts.at("model_fraction").get<double>(), 2026.0 / (651270.0 / 6 / 34.0), 0.01);
     // A number given is used as given.
-    const auto given = run_zelt(quick + "-P optimizer.translation.resolution=4.5 -o given " + ex("beta_blip.mtz") +
-                                    " " + ex("beta.pdb"),
+    const auto given = run_zelt(quick + "-P optimizer.translation.resolution=4.5 -o given " + example_file("beta_blip.mtz") +
+                                    " " + example_file("beta.pdb"),
                                 t.path().string());
     ASSERT_EQ(given.status, 0) << given.err;
     EXPECT_NE(given.out.find("Translation search: fft to 4.5 Angstroms, 3 peaks rescored"), std::string::npos);
@@ -117,7 +117,7 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
     zelt_test::run_python("import gemmi, numpy as np\n"
                           "rng = np.random.default_rng(5)\n"
                           "for name, sigma in (('three.pdb', 0.0), ('spread.pdb', 0.8 / 3 ** 0.5)):\n"
-                          "    st = gemmi.read_structure('" + ex("beta.pdb") + "')\n"
+                          "    st = gemmi.read_structure('" + example_file("beta.pdb") + "')\n"
                           "    for k in (2, 3):\n"
                           "        m = gemmi.Model(str(k))\n"
                           "        for ch in st[0]: m.add_chain(ch)\n"
@@ -128,13 +128,13 @@ TEST(FftSearchBinary, AutomaticResolutionFollowsTheReflectionsAvailable) {
                           "            a.pos = gemmi.Position(a.pos.x + d[0], a.pos.y + d[1], a.pos.z + d[2])\n"
                           "    st.write_pdb(name)\n",
                           t.path().string());
-    const auto three = run_zelt(quick + "-o three " + ex("beta_blip.mtz") + " three.pdb", t.path().string());
+    const auto three = run_zelt(quick + "-o three " + example_file("beta_blip.mtz") + " three.pdb", t.path().string());
     ASSERT_EQ(three.status, 0) << three.err;
     const nlohmann::json e = record(t / "three.json").at("translation_search");
     EXPECT_NEAR(e.at("model_fraction").get<double>(), ts.at("model_fraction").get<double>(), 1e-9);
     EXPECT_EQ(stated_resolution(three.out), d_large);
     EXPECT_EQ(e.at("model_error").get<double>(), 0.0);
-    const auto spread = run_zelt(quick + "-o spread " + ex("beta_blip.mtz") + " spread.pdb", t.path().string());
+    const auto spread = run_zelt(quick + "-o spread " + example_file("beta_blip.mtz") + " spread.pdb", t.path().string());
     ASSERT_EQ(spread.status, 0) << spread.err;
     const nlohmann::json sp = record(t / "spread.json").at("translation_search");
     EXPECT_NEAR(sp.at("model_error").get<double>(), 0.8, 0.08);
@@ -150,14 +150,14 @@ TEST(FftSearchBinary, UnclearDefaultRunSuggestsTheFftMode) {
     const std::string hint =
         "The fft translation search may find what this search did not: run again with -P "
         "optimizer.translation=fft\n";
-    const auto r = run_zelt("-e 2016 -n 2 -g 4 -p 60 -w 0 " + ex("beta_blip.mtz") + " " + ex("beta.pdb"),
+    const auto r = run_zelt("-e 2016 -n 2 -g 4 -p 60 -w 0 " + example_file("beta_blip.mtz") + " " + example_file("beta.pdb"),
                             t.path().string());
     ASSERT_EQ(r.status, 0) << r.err;
     const std::size_t verdict = r.out.find("\nnot clear: ");
     ASSERT_NE(verdict, std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(r.out.find('\n', verdict + 1) + 1, hint.size()), hint);
     const auto f = run_zelt("-e 2016 -n 2 -g 1 -p 4 -w 0 -P optimizer.translation=fft -P "
-                            "optimizer.orientation=evolutionary -P optimizer.translation.candidates=1 " + ex("beta_blip.mtz") + " " + ex("beta.pdb"),
+                            "optimizer.orientation=evolutionary -P optimizer.translation.candidates=1 " + example_file("beta_blip.mtz") + " " + example_file("beta.pdb"),
                             t.path().string());
     ASSERT_EQ(f.status, 0) << f.err;
     EXPECT_EQ(f.out.find(hint), std::string::npos);

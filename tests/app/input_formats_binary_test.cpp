@@ -39,7 +39,7 @@ void write_inputs(const temp_dir& d) {
                "doc.write_file(" + quoted(d / "data-sf.cif") + ")\n");
 }
 
-std::string solution_lines(const std::string& out) {
+std::string solution_text(const std::string& out) {
     std::string lines;
     std::istringstream in(out);
     for (std::string line; std::getline(in, line);)
@@ -47,7 +47,7 @@ std::string solution_lines(const std::string& out) {
     return lines;
 }
 
-const std::string mtz = shell_quote(example("beta_blip.mtz").string());
+const std::string formats_mtz = shell_quote(example("beta_blip.mtz").string());
 // The starting placement scored as it is: no global search, no refinement.
 const std::string at_placement = "-g 0 -w 0 -P optimizer.local=none ";
 
@@ -62,19 +62,19 @@ run_result run_in(const temp_dir& d, const std::string& args) {
 TEST(InputFormats, MmcifGzipAndSfCifGiveTheSameScoresAndSearch) {
     temp_dir d;
     write_inputs(d);
-    const std::string reference = solution_lines(run_in(d, at_placement + mtz + " ref.pdb").out);
+    const std::string reference = solution_text(run_in(d, at_placement + formats_mtz + " ref.pdb").out);
     ASSERT_EQ(std::count(reference.begin(), reference.end(), '\n'), 1) << reference;
     for (const char* model : {"ref.cif", "ref.cif.gz"})
-        EXPECT_EQ(solution_lines(run_in(d, at_placement + mtz + " " + model).out), reference) << model;
+        EXPECT_EQ(solution_text(run_in(d, at_placement + formats_mtz + " " + model).out), reference) << model;
     const run_result sf = run_in(d, at_placement + "data-sf.cif ref.cif.gz");
-    EXPECT_EQ(solution_lines(sf.out), reference);
+    EXPECT_EQ(solution_text(sf.out), reference);
     EXPECT_NE(sf.out.find("Used mmCIF data item 'F_meas_au' of data block 'r1sf'\n8830 reflections"),
               std::string::npos) << sf.out;
 
     // A short search from one seed finds the same solutions.
     const std::string search = "-e 11 -n 2 -g 4 -p 40 -w 0 ";
-    const std::string pdb_run = solution_lines(run_in(d, search + mtz + " ref.pdb").out);
-    EXPECT_EQ(solution_lines(run_in(d, search + "data-sf.cif ref.cif.gz").out), pdb_run);
+    const std::string pdb_run = solution_text(run_in(d, search + formats_mtz + " ref.pdb").out);
+    EXPECT_EQ(solution_text(run_in(d, search + "data-sf.cif ref.cif.gz").out), pdb_run);
 }
 
 TEST(InputFormats, EnsembleMergedByDefaultAndClashesCountedOnce) {
@@ -90,22 +90,22 @@ TEST(InputFormats, EnsembleMergedByDefaultAndClashesCountedOnce) {
     }
     write_file(d / "first.pdb", reference_atoms('A'));
     write_file(d / "ens.pdb", "MODEL        1\n" + reference_atoms('A') + "ENDMDL\nMODEL        2\n" + moved + "ENDMDL\n");
-    const run_result single = run_in(d, at_placement + mtz + " first.pdb");
-    const run_result merged = run_in(d, at_placement + mtz + " ens.pdb");
-    const run_result first = run_in(d, at_placement + "-P model.ensemble=first " + mtz + " ens.pdb");
+    const run_result single = run_in(d, at_placement + formats_mtz + " first.pdb");
+    const run_result merged = run_in(d, at_placement + formats_mtz + " ens.pdb");
+    const run_result first = run_in(d, at_placement + "-P model.ensemble=first " + formats_mtz + " ens.pdb");
     EXPECT_NE(merged.out.find("Model 1: 4052 atoms\n  ensemble of 2 members merged into one model\n\n"),
               std::string::npos) << merged.out;
     EXPECT_NE(first.out.find("Model 1: 2026 atoms\n  member 1 of an ensemble of 2 used\n\n"), std::string::npos);
-    EXPECT_EQ(solution_lines(first.out), solution_lines(single.out));
+    EXPECT_EQ(solution_text(first.out), solution_text(single.out));
     const std::regex clashes(R"(Solution +1 +[-0-9.]+ +[-0-9.]+ +(-?\d+) )");
     std::smatch m1, m2;
-    const std::string l1 = solution_lines(single.out), l2 = solution_lines(merged.out);
+    const std::string l1 = solution_text(single.out), l2 = solution_text(merged.out);
     ASSERT_TRUE(std::regex_search(l1, m1, clashes)) << l1;
     ASSERT_TRUE(std::regex_search(l2, m2, clashes)) << l2;
     EXPECT_EQ(m2[1], m1[1]);
 
     // The placed ensemble is written back as one model per member, each atom once.
-    const run_result written = run_in(d, "-g 0 -w 1 -o placed -P optimizer.local=none " + mtz + " ens.pdb");
+    const run_result written = run_in(d, "-g 0 -w 1 -o placed -P optimizer.local=none " + formats_mtz + " ens.pdb");
     ASSERT_EQ(written.status, 0) << written.err;
     const std::string counts = run_python(
         "import gemmi\n"
@@ -132,17 +132,17 @@ TEST(InputFormats, PredictedModelHintAndPlddtConversion) {
     for (const auto& [key, r] : residues) low += r.first / r.second < 70;
     ASSERT_GT(low, 0);
 
-    const run_result plain = run_in(d, at_placement + mtz + " af.pdb");
+    const run_result plain = run_in(d, at_placement + formats_mtz + " af.pdb");
     EXPECT_NE(plain.out.find("Model 1: 2026 atoms\n  this looks like a predicted model whose B column holds "
                              "pLDDT: -P model.b-factor=plddt converts it (see README)\n"),
               std::string::npos) << plain.out;
-    const run_result converted = run_in(d, at_placement + "-P model.b-factor=plddt " + mtz + " af.pdb");
+    const run_result converted = run_in(d, at_placement + "-P model.b-factor=plddt " + formats_mtz + " af.pdb");
     EXPECT_NE(converted.out.find("  B factors from pLDDT; " + std::to_string(low) + " of " +
                                  std::to_string(residues.size()) + " residues with pLDDT below 70 dropped\n"),
               std::string::npos) << converted.out;
     // Without the header the same file is a plain model.
     write_file(d / "plain.pdb", atoms);
-    EXPECT_EQ(run_in(d, at_placement + mtz + " plain.pdb").out.find("predicted"), std::string::npos);
+    EXPECT_EQ(run_in(d, at_placement + formats_mtz + " plain.pdb").out.find("predicted"), std::string::npos);
 }
 
 TEST(InputFormats, WrongFileInTheWrongPlace) {
@@ -163,14 +163,14 @@ TEST(InputFormats, WrongFileInTheWrongPlace) {
     struct row {
         std::string args, message;
     } rows[] = {
-        {"ref.pdb " + mtz, "Error: ref.pdb is a coordinate file; the first argument must hold the reflections"},
+        {"ref.pdb " + formats_mtz, "Error: ref.pdb is a coordinate file; the first argument must hold the reflections"},
         {"ref.cif.gz data-sf.cif", "Error: ref.cif.gz is a coordinate file; the first argument must hold the reflections"},
         {"noise.bin ref.pdb",
          "Error: noise.bin: format not recognised (expected MTZ, mmCIF, scalepack or a cell file)"},
         {"cell.txt ref.pdb ref.cif", "Error: ref.cif is a coordinate file; the reflections cannot be read from it"},
-        {mtz + " data-sf.cif", "Error: data-sf.cif is a reflection file; the search model must be a coordinate file"},
-        {mtz + " noise.bin", "Error: noise.bin: format not recognised (expected PDB or mmCIF coordinates)"},
-        {mtz + " cut.cif.gz", "An I/O error has occurred: cut.cif.gz: truncated or corrupt gzip data"},
+        {formats_mtz + " data-sf.cif", "Error: data-sf.cif is a reflection file; the search model must be a coordinate file"},
+        {formats_mtz + " noise.bin", "Error: noise.bin: format not recognised (expected PDB or mmCIF coordinates)"},
+        {formats_mtz + " cut.cif.gz", "An I/O error has occurred: cut.cif.gz: truncated or corrupt gzip data"},
         {"-P data.mmcif-block=9 data-sf.cif ref.pdb", "Error: data-sf.cif: no data block '9' with reflections"},
         {"huge-index.cif ref.pdb",
          "An I/O error has occurred: huge-index.cif: not a readable mmCIF reflection file (Miller index "
@@ -195,10 +195,10 @@ TEST(InputFormats, DataFromAPipeAreReadOnce) {
     temp_dir d;
     write_inputs(d);
     const std::string args = "-g 0 -P optimizer.local=none -w 1 -o piped data.pipe ref.pdb";
-    const run_result piped = run_command("mkfifo data.pipe && (timeout 120 cat " + mtz + " > data.pipe &) && timeout 120 " +
+    const run_result piped = run_command("mkfifo data.pipe && (timeout 120 cat " + formats_mtz + " > data.pipe &) && timeout 120 " +
                                              shell_quote(zelt_binary()) + " " + args,
                                          d.path().string());
     ASSERT_EQ(piped.status, 0) << piped.err;
-    EXPECT_EQ(solution_lines(piped.out), solution_lines(run_in(d, at_placement + mtz + " ref.pdb").out));
+    EXPECT_EQ(solution_text(piped.out), solution_text(run_in(d, at_placement + formats_mtz + " ref.pdb").out));
     EXPECT_TRUE(std::filesystem::exists(d / "piped.best.mtz")) << piped.out;
 }

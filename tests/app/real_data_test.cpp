@@ -56,15 +56,15 @@ std::string cryst1() {
     return "";
 }
 
-struct solution_line {
+struct step_solution {
     int attempt = 0;
     double cc = 0;
     int clashes = 0;
 };
 
 // The solution lines of each model step ("Model m, Attempt a" headers).
-std::map<int, std::vector<solution_line>> solutions_by_model(const std::string& out) {
-    std::map<int, std::vector<solution_line>> steps;
+std::map<int, std::vector<step_solution>> solutions_by_model(const std::string& out) {
+    std::map<int, std::vector<step_solution>> steps;
     const std::regex header(R"(Model (\d+), Attempt \d+)");
     const std::regex solution(R"(Solution +(\d+)  (-?[0-9.]+) -?[0-9.]+ +(-?\d+) .*)");
     int model = 0;
@@ -78,7 +78,7 @@ std::map<int, std::vector<solution_line>> solutions_by_model(const std::string& 
     return steps;
 }
 
-int best_attempt(const std::vector<solution_line>& lines) {
+int best_attempt(const std::vector<step_solution>& lines) {
     std::size_t best = 0;
     for (std::size_t i = 1; i < lines.size(); ++i)
         if (lines[i].cc > lines[best].cc) best = i;
@@ -95,7 +95,7 @@ std::string without_elapsed_time(const std::string& out) {
 // only about a third of its attempts, so four of them are a lottery).
 const std::string assembly_settings = "-e 11 -n 4 -P optimizer.translation=fft";
 
-const std::string mtz = shell_quote(example("beta_blip.mtz").string());
+const std::string real_mtz = shell_quote(example("beta_blip.mtz").string());
 
 }  // namespace
 
@@ -168,7 +168,7 @@ TEST(RealData, LocalRefinementKeepsTheReferencePlacement) {
     write_file(dir / "blip_ref.pdb", reference_atoms('B'));
     write_file(dir / "models.txt", "beta_ref.pdb\nblip_ref.pdb\n");
 
-    run_result run = run_zelt("-g 0 -a -w 2 -o ref " + mtz + " @models.txt", dir.path().string());
+    run_result run = run_zelt("-g 0 -a -w 2 -o ref " + real_mtz + " @models.txt", dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const auto steps = solutions_by_model(run.out);
@@ -202,7 +202,7 @@ TEST(RealData, SameSeedSameResults) {
     temp_dir one, all;
     for (const temp_dir* d : {&one, &all})
         write_file(*d / "models.txt", example("beta.pdb").string() + "\n" + example("blip.pdb").string() + "\n");
-    const std::string args = "-e 4711 -a -n 2 -p 24 -g 4 -h 5 " + mtz + " @models.txt";
+    const std::string args = "-e 4711 -a -n 2 -p 24 -g 4 -h 5 " + real_mtz + " @models.txt";
     run_result serial = run_command("taskset -c 0 " + shell_quote(zelt_binary()) + " " + args, one.path().string());
     run_result parallel = run_zelt(args, all.path().string());
     ASSERT_EQ(serial.status, 0) << serial.err;
@@ -232,7 +232,7 @@ TEST(RealData, SameSeedSameResults) {
 TEST(RealData, AssemblySearchFindsBetaAndKeepsItForBlip) {
     temp_dir dir;
     write_file(dir / "models.txt", example("beta.pdb").string() + "\n" + example("blip.pdb").string() + "\n");
-    run_result run = run_zelt(assembly_settings + " -a -w 2 -o asm " + mtz + " @models.txt", dir.path().string());
+    run_result run = run_zelt(assembly_settings + " -a -w 2 -o asm " + real_mtz + " @models.txt", dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const auto steps = solutions_by_model(run.out);
@@ -292,7 +292,7 @@ TEST(RealData, FftTranslationSearchPlacesBlipAgainstFixedBeta) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", cryst1() + reference_atoms('A'));
     run_result run = run_zelt("-e 1 -n 2 -w 1 -o fft -P optimizer.translation=fft -s beta_ref.pdb " +
-                                  mtz + " " + shell_quote(example("blip.pdb").string()),
+                                  real_mtz + " " + shell_quote(example("blip.pdb").string()),
                               dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");

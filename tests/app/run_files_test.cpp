@@ -14,7 +14,7 @@ using namespace zelt_test;
 
 namespace {
 
-const std::string mtz = shell_quote(example("beta_blip.mtz").string());
+const std::string run_files_mtz = shell_quote(example("beta_blip.mtz").string());
 const std::string beta = shell_quote(example("beta.pdb").string());
 const std::string quick = "-e 5 -n 2 -g 3 -p 40 ";
 
@@ -37,8 +37,8 @@ nlohmann::json comparable_record(const std::filesystem::path& file) {
 
 TEST(RunFiles, OneThreadGivesTheSameResultsAsAll) {
     temp_dir all_dir, one_dir;
-    const run_result all = run_zelt(quick + "-o run " + mtz + " " + beta, all_dir.path().string());
-    const run_result one = run_zelt(quick + "-o run -P threads=1 " + mtz + " " + beta, one_dir.path().string());
+    const run_result all = run_zelt(quick + "-o run " + run_files_mtz + " " + beta, all_dir.path().string());
+    const run_result one = run_zelt(quick + "-o run -P threads=1 " + run_files_mtz + " " + beta, one_dir.path().string());
     ASSERT_EQ(all.status, 0) << all.err;
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(without_time(all.out), without_time(one.out));
@@ -48,7 +48,7 @@ TEST(RunFiles, OneThreadGivesTheSameResultsAsAll) {
     EXPECT_EQ(nlohmann::json::parse(read_file(one_dir / "run.json"))["threads"], 1);
     temp_dir dir;
 
-    const run_result bad = run_zelt("-P threads=-2 " + mtz + " " + beta, dir.path().string());
+    const run_result bad = run_zelt("-P threads=-2 " + run_files_mtz + " " + beta, dir.path().string());
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, zelt_binary() + ": Value out of range: threads must be 0 (all cores) or a positive number "
                                        "(is -2).\nExiting...\n");
@@ -56,20 +56,20 @@ TEST(RunFiles, OneThreadGivesTheSameResultsAsAll) {
 
 TEST(RunFiles, LogFileHoldsStandardOutput) {
     temp_dir dir;
-    const run_result run = run_zelt(quick + "-o logged " + mtz + " " + beta, dir.path().string());
+    const run_result run = run_zelt(quick + "-o logged " + run_files_mtz + " " + beta, dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(read_file(dir / "logged.log"), run.out);
     // No log without files: coordinates on standard output, no coordinate
     // files, or the key.
     for (const std::string off : {"-o -", "-w 0 -o none", "-o key -P output.log=false"}) {
-        const run_result r = run_zelt(quick + off + " " + mtz + " " + beta, dir.path().string());
+        const run_result r = run_zelt(quick + off + " " + run_files_mtz + " " + beta, dir.path().string());
         EXPECT_EQ(r.status, 0) << off << r.err;
     }
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         if (entry.path().extension() == ".log") {
             EXPECT_EQ(entry.path().filename(), "logged.log");
         }
-    const run_result unwritable = run_zelt(quick + "-o missing/folder/x " + mtz + " " + beta, dir.path().string());
+    const run_result unwritable = run_zelt(quick + "-o missing/folder/x " + run_files_mtz + " " + beta, dir.path().string());
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.err, zelt_binary() + ": An I/O error has occurred: the output folder missing/folder "
                                               "does not exist (output.prefix=missing/folder/x)\nExiting...\n");
@@ -77,9 +77,9 @@ TEST(RunFiles, LogFileHoldsStandardOutput) {
 
 TEST(RunFiles, ProgressLinesOnStandardErrorWithVerbosityTwo) {
     temp_dir dir;
-    const run_result quiet = run_zelt(quick + "-w 0 " + mtz + " " + beta, dir.path().string());
+    const run_result quiet = run_zelt(quick + "-w 0 " + run_files_mtz + " " + beta, dir.path().string());
     EXPECT_EQ(quiet.err, "");  // standard error is no terminal here
-    const run_result verbose = run_zelt(quick + "-v 2 -w 0 " + mtz + " " + beta, dir.path().string());
+    const run_result verbose = run_zelt(quick + "-v 2 -w 0 " + run_files_mtz + " " + beta, dir.path().string());
     ASSERT_EQ(verbose.status, 0) << verbose.err;
     EXPECT_TRUE(std::regex_match(verbose.err, std::regex("Attempt 1 of 2 done: 1 left, about [0-9]+ s to go\n"
                                                          "Attempt 2 of 2 done: 0 left\n")))

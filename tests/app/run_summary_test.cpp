@@ -20,23 +20,23 @@ using namespace zelt_test;
 
 namespace {
 
-const std::string mtz = shell_quote(example("beta_blip.mtz").string());
+const std::string summary_mtz = shell_quote(example("beta_blip.mtz").string());
 
-struct solution_line {
+struct summary_line {
     int attempt = 0;
     double cc = 0, r = 0;
     int clashes = 0;
     double numbers[6] = {};   // Euler angles, translation
 };
 
-std::vector<solution_line> solution_lines(const std::string& out) {
-    std::vector<solution_line> lines;
+std::vector<summary_line> summary_lines(const std::string& out) {
+    std::vector<summary_line> lines;
     const std::regex re(R"(Solution +(\d+)  (-?[0-9.]+) (-?[0-9.]+) +(-?\d+)  +(\S+) +(\S+) +(\S+) +(\S+) +(\S+) +(\S+) .*)");
     std::istringstream in(out);
     std::smatch m;
     for (std::string line; std::getline(in, line);)
         if (std::regex_match(line, m, re)) {
-            solution_line s{std::stoi(m[1]), std::stod(m[2]), std::stod(m[3]), std::stoi(m[4]), {}};
+            summary_line s{std::stoi(m[1]), std::stod(m[2]), std::stod(m[3]), std::stoi(m[4]), {}};
             for (int i = 0; i < 6; ++i) s.numbers[i] = std::stod(m[5 + i]);
             lines.push_back(s);
         }
@@ -61,7 +61,7 @@ run_result validate(const std::filesystem::path& json) {
 }
 
 // Every solution line appears in the record with the same numbers.
-void expect_record_holds(const nlohmann::json& record, const std::vector<solution_line>& lines) {
+void expect_record_holds(const nlohmann::json& record, const std::vector<summary_line>& lines) {
     ASSERT_EQ(record["copy_steps"].size(), 1u);
     const auto& attempts = record["copy_steps"][0]["attempts"];
     ASSERT_EQ(attempts.size(), lines.size());
@@ -97,9 +97,9 @@ std::map<std::string, std::string> check_files(const std::filesystem::path& pdb,
 TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
-    const run_result run = run_zelt("-e 3 -g 0 -w 1 -o ref " + mtz + " beta_ref.pdb", dir.path().string());
+    const run_result run = run_zelt("-e 3 -g 0 -w 1 -o ref " + summary_mtz + " beta_ref.pdb", dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
-    const auto lines = solution_lines(run.out);
+    const auto lines = summary_lines(run.out);
     ASSERT_EQ(lines.size(), 1u) << run.out;
     EXPECT_NE(run.out.find("Writing coordinates to ref.best.pdb\n\n\nDistinct placements (1 attempt;"),
               std::string::npos);
@@ -160,7 +160,7 @@ TEST(RunSummary, ReferencePlacementMapCoefficientsAndRecord) {
 TEST(RunSummary, SwitchesStandardOutputAndUnwritableFiles) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
-    const std::string fast = "-e 3 -g 0 -P optimizer.local=none " + mtz + " beta_ref.pdb";
+    const std::string fast = "-e 3 -g 0 -P optimizer.local=none " + summary_mtz + " beta_ref.pdb";
     auto exists = [&](const std::string& name) { return std::filesystem::exists(dir / name); };
 
     run_result r = run_zelt("-v 0 -w 1 -o quiet " + fast, dir.path().string());
@@ -227,13 +227,13 @@ std::string scrambled_beta() {
 TEST(RunSummary, NotClearForATooShortRunAndForAScrambledModel) {
     temp_dir dir;
     write_file(dir / "scrambled.pdb", scrambled_beta());
-    const run_result shortrun = run_zelt("-e 2016 -n 2 -g 4 -p 60 -w 0 " + mtz + " " +
+    const run_result shortrun = run_zelt("-e 2016 -n 2 -g 4 -p 60 -w 0 " + summary_mtz + " " +
                                          shell_quote(example("beta.pdb").string()), dir.path().string());
     ASSERT_EQ(shortrun.status, 0) << shortrun.err;
     std::cout << verdict_line(shortrun.out) << "\n";
     EXPECT_EQ(verdict_line(shortrun.out).rfind("not clear: ", 0), 0u) << shortrun.out;
 
-    const run_result scrambled = run_zelt("-e 7 -n 4 -g 8 -p 100 -w 0 " + mtz + " scrambled.pdb", dir.path().string());
+    const run_result scrambled = run_zelt("-e 7 -n 4 -g 8 -p 100 -w 0 " + summary_mtz + " scrambled.pdb", dir.path().string());
     ASSERT_EQ(scrambled.status, 0) << scrambled.err;
     std::cout << verdict_line(scrambled.out) << "\n";
     EXPECT_EQ(verdict_line(scrambled.out).rfind("not clear: ", 0), 0u) << scrambled.out;
@@ -243,11 +243,11 @@ TEST(RunSummary, NotClearForATooShortRunAndForAScrambledModel) {
 // beta-lactamase in three of its four attempts.
 TEST(RunSummary, SolvedOnTheExampleBetaSearch) {
     temp_dir dir;
-    const run_result run = run_zelt("-e 11 -n 4 -P optimizer.translation=fft -o beta " + mtz + " " +
+    const run_result run = run_zelt("-e 11 -n 4 -P optimizer.translation=fft -o beta " + summary_mtz + " " +
                                         shell_quote(example("beta.pdb").string()),
                                     dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
-    const auto lines = solution_lines(run.out);
+    const auto lines = summary_lines(run.out);
     ASSERT_EQ(lines.size(), 4u);
     const std::string verdict = verdict_line(run.out);
     std::cout << verdict << "\n";

@@ -32,7 +32,7 @@ std::vector<double> solution_numbers(const std::string& report) {
     return {};
 }
 
-std::string without_elapsed_time(const std::string& s) {
+std::string before_elapsed_time(const std::string& s) {
     const std::size_t p = s.find("Total elapsed time: ");
     return p == std::string::npos ? s : s.substr(0, p);
 }
@@ -50,7 +50,7 @@ TEST(VectorLoopBinary, ScalarAndVectorLoopsRefineToTheSamePlacement) {
         ASSERT_EQ(r->status, 0) << r->err;
         EXPECT_EQ(r->err, "");
     }
-    EXPECT_EQ(without_elapsed_time(scalar.out), without_elapsed_time(scalar_one.out));
+    EXPECT_EQ(before_elapsed_time(scalar.out), before_elapsed_time(scalar_one.out));
 
     const std::vector<double> v = solution_numbers(vector.out), s = solution_numbers(scalar.out);
     ASSERT_EQ(v.size(), 12u) << vector.out;

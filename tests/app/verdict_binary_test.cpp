@@ -18,7 +18,7 @@ using namespace zelt_test;
 
 namespace {
 
-const std::string mtz = shell_quote(example("beta_blip.mtz").string());
+const std::string verdict_mtz = shell_quote(example("beta_blip.mtz").string());
 
 nlohmann::json record(const temp_dir& dir, const std::string& prefix) {
     return nlohmann::json::parse(read_file(dir / (prefix + ".json")));
@@ -51,7 +51,7 @@ std::string beta_reference(int axis = 0, double shift = 0.0, std::size_t split =
 // amplitudes of the coordinate file, without bulk solvent.
 double gemmi_correlation(const temp_dir& dir, const std::string& pdb) {
     const std::string script = "import gemmi, numpy as np\n"
-                               "mtz = gemmi.read_mtz_file(" + mtz + ")\n"
+                               "mtz = gemmi.read_mtz_file(" + verdict_mtz + ")\n"
                                "a = np.array(mtz, copy=False)\n"
                                "hkl = a[:, 0:3].astype(int)\n"
                                "d = np.array([mtz.cell.calculate_d([int(x) for x in h]) for h in hkl])\n"
@@ -68,7 +68,7 @@ double gemmi_correlation(const temp_dir& dir, const std::string& pdb) {
 TEST(VerdictBinary, QuietRunCountsClashes) {
     temp_dir dir;
     write_file(dir / "wrong.pdb", beta_reference(1, 12.0));
-    const std::string run = "-e 5 -g 0 -n 3 -P optimizer.local=none -w 1 " + mtz + " wrong.pdb";
+    const std::string run = "-e 5 -g 0 -n 3 -P optimizer.local=none -w 1 " + verdict_mtz + " wrong.pdb";
     const run_result quiet = run_zelt("-v 0 -o quiet " + run, dir.path().string());
     ASSERT_EQ(quiet.status, 0) << quiet.err;
     EXPECT_EQ(quiet.out, "");
@@ -89,10 +89,10 @@ TEST(VerdictBinary, QuietRunCountsClashes) {
 TEST(VerdictBinary, IdenticalAttemptsCountAsOne) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
-    const run_result local = run_zelt("-e 5 -g 0 -n 3 -w 1 -o local " + mtz + " beta_ref.pdb", dir.path().string());
+    const run_result local = run_zelt("-e 5 -g 0 -n 3 -w 1 -o local " + verdict_mtz + " beta_ref.pdb", dir.path().string());
     ASSERT_EQ(local.status, 0) << local.err;
     const run_result fixed = run_zelt("-e 5 -n 3 -T -P optimizer.translation=fft -P optimizer.local=none -w 1 -o fixed " +
-                                          mtz + " " + shell_quote(example("blip.pdb").string()),
+                                          verdict_mtz + " " + shell_quote(example("blip.pdb").string()),
                                       dir.path().string());
     ASSERT_EQ(fixed.status, 0) << fixed.err;
     for (const std::string prefix : {"local", "fixed"}) {
@@ -114,7 +114,7 @@ TEST(VerdictBinary, AllAttemptsButOneAgreeing) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
     const run_result run = run_zelt("-e 11 -n 4 -P optimizer.translation=fft -P optimizer.orientation=evolutionary -w 1 -o blip "
-                                    "-s beta_ref.pdb " + mtz +
+                                    "-s beta_ref.pdb " + verdict_mtz +
                                         " " + shell_quote(example("blip.pdb").string()),
                                     dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
@@ -131,7 +131,7 @@ TEST(VerdictBinary, AllAttemptsButOneAgreeing) {
 TEST(VerdictBinary, SegmentedModelsAreGrouped) {
     temp_dir dir;
     write_file(dir / "segments.pdb", beta_reference(0, 0.0, 1000, "SEGA", "SEGB"));
-    const run_result run = run_zelt("-e 5 -g 0 -n 3 -w 1 -o seg " + mtz + " segments.pdb", dir.path().string());
+    const run_result run = run_zelt("-e 5 -g 0 -n 3 -w 1 -o seg " + verdict_mtz + " segments.pdb", dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Local optimization of segments"), std::string::npos);
     const nlohmann::json r = record(dir, "seg");
@@ -147,7 +147,7 @@ TEST(VerdictBinary, CopyOnTheFixedStructureClashes) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
     const run_result run =
-        run_zelt("-e 5 -g 0 -P optimizer.local=none -w 1 -o stacked -s beta_ref.pdb " + mtz + " beta_ref.pdb",
+        run_zelt("-e 5 -g 0 -P optimizer.local=none -w 1 -o stacked -s beta_ref.pdb " + verdict_mtz + " beta_ref.pdb",
                  dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     const nlohmann::json r = record(dir, "stacked");
@@ -161,7 +161,7 @@ TEST(VerdictBinary, CopyOnTheFixedStructureClashes) {
 // bounds, from the translation alone).
 TEST(VerdictBinary, SimplexKeepsTheBabinetBounds) {
     temp_dir dir;
-    const std::string run = "-e 3 -n 1 -T -P optimizer.translation=fft -w 1 " + mtz + " " +
+    const std::string run = "-e 3 -n 1 -T -P optimizer.translation=fft -w 1 " + verdict_mtz + " " +
                             shell_quote(example("blip.pdb").string());
     const run_result plain = run_zelt("-o plain " + run, dir.path().string());
     ASSERT_EQ(plain.status, 0) << plain.err;
@@ -198,7 +198,7 @@ TEST(VerdictBinary, SolventTermOffMatchesGemmi) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", reference_atoms('A'));
     const run_result run = run_zelt("-e 3 -g 0 -w 1 -o off -P optimize.babinet=false -P transform.scale=6 "
-                                    "-P transform.fft.sampling=6 " + mtz + " beta_ref.pdb",
+                                    "-P transform.fft.sampling=6 " + verdict_mtz + " beta_ref.pdb",
                                     dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\nBulk solvent (Babinet) of the best solution: off\n"), std::string::npos) << run.out;

@@ -15,9 +15,9 @@ namespace {
 
 using zelt::fft_lines;
 using cd = std::complex<double>;
-constexpr double two_pi = 6.283185307179586476925286766559;
+constexpr double fft_two_pi = 6.283185307179586476925286766559;
 
-std::vector<float> random_values(std::size_t n, unsigned seed) {
+std::vector<float> random_signal(std::size_t n, unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     std::vector<float> v(n);
@@ -29,7 +29,7 @@ std::vector<float> random_values(std::size_t n, unsigned seed) {
 std::vector<cd> plain_dft(const std::vector<cd>& x) {
     const std::size_t n = x.size();
     std::vector<cd> root(n), out(n);
-    for (std::size_t m = 0; m < n; ++m) root[m] = std::polar(1.0, -two_pi * static_cast<double>(m) / n);
+    for (std::size_t m = 0; m < n; ++m) root[m] = std::polar(1.0, -fft_two_pi * static_cast<double>(m) / n);
     for (std::size_t k = 0; k < n; ++k) {
         cd sum = 0;
         for (std::size_t j = 0; j < n; ++j) sum += x[j] * root[(j * k) % n];
@@ -60,8 +60,8 @@ TEST_P(fft_length, matches_plain_dft_on_every_line) {
         n > 400 ? std::vector<std::ptrdiff_t>{1} : std::vector<std::ptrdiff_t>{1, 3, 5};
     for (std::ptrdiff_t stride : strides) {
         const std::ptrdiff_t total = n * stride * (n > 400 ? 1 : 2);
-        std::vector<float> re = random_values(total, n * 7 + stride);
-        std::vector<float> im = random_values(total, n * 13 + stride);
+        std::vector<float> re = random_signal(total, n * 7 + stride);
+        std::vector<float> im = random_signal(total, n * 13 + stride);
         const std::vector<float> re0 = re, im0 = im;
         zelt::fft_transform_lines({n, stride, total}, re.data(), im.data());
         for (std::ptrdiff_t base = 0; base < total; base += n * stride)
@@ -91,8 +91,8 @@ TEST(fft, shifted_impulse_gives_the_roots_of_unity) {
         re[1] = 1.0f;
         zelt::fft_transform_lines({n, 1, n}, re.data(), im.data());
         for (int k = 0; k < n; ++k) {
-            EXPECT_NEAR(re[k], std::cos(two_pi * k / n), 2e-6) << "n=" << n << " k=" << k;
-            EXPECT_NEAR(im[k], -std::sin(two_pi * k / n), 2e-6) << "n=" << n << " k=" << k;
+            EXPECT_NEAR(re[k], std::cos(fft_two_pi * k / n), 2e-6) << "n=" << n << " k=" << k;
+            EXPECT_NEAR(im[k], -std::sin(fft_two_pi * k / n), 2e-6) << "n=" << n << " k=" << k;
         }
     }
 }
@@ -105,7 +105,7 @@ TEST(fft, length_two_is_sum_and_difference_and_length_one_is_untouched) {
     EXPECT_EQ(re[1], 1.75f);
     EXPECT_EQ(im[1], -2.5f);
 
-    std::vector<float> gr = random_values(12, 1), gi = random_values(12, 2);
+    std::vector<float> gr = random_signal(12, 1), gi = random_signal(12, 2);
     const std::vector<float> r0 = gr, i0 = gi;
     zelt::fft_transform_lines({1, 1, 12}, gr.data(), gi.data());
     EXPECT_EQ(gr, r0);
@@ -119,7 +119,7 @@ TEST(fft, three_dimensional_grids_match_the_triple_sum) {
     for (dims d : {dims{6, 10, 9}, dims{8, 1, 12}, dims{1, 22, 3}, dims{16, 5, 7}, dims{4, 4, 1},
                    dims{1, 1, 19}}) {
         const int n = d.nx * d.ny * d.nz;
-        std::vector<float> re = random_values(n, 11 + n), im = random_values(n, 17 + n);
+        std::vector<float> re = random_signal(n, 11 + n), im = random_signal(n, 17 + n);
         const std::vector<float> re0 = re, im0 = im;
         zelt::fft_3d(re.data(), im.data(), d.nx, d.ny, d.nz);
         std::vector<cd> expect(n);
@@ -134,7 +134,7 @@ TEST(fft, three_dimensional_grids_match_the_triple_sum) {
                                                      static_cast<double>(k * y) / d.ny +
                                                      static_cast<double>(l * z) / d.nz;
                                 const int i = x + d.nx * (y + d.ny * z);
-                                sum += cd(re0[i], im0[i]) * std::polar(1.0, -two_pi * phase);
+                                sum += cd(re0[i], im0[i]) * std::polar(1.0, -fft_two_pi * phase);
                             }
                     expect[h + d.nx * (k + d.ny * l)] = sum;
                 }
@@ -146,7 +146,7 @@ TEST(fft, three_dimensional_grids_match_the_triple_sum) {
 // transformed with all the others or on its own.
 TEST(fft, lines_are_independent_of_their_neighbours) {
     const int nx = 5, ny = 48, nz = 3;
-    std::vector<float> re = random_values(nx * ny * nz, 3), im = random_values(nx * ny * nz, 4);
+    std::vector<float> re = random_signal(nx * ny * nz, 3), im = random_signal(nx * ny * nz, 4);
     const std::vector<float> re0 = re, im0 = im;
     zelt::fft_transform_lines({ny, nx, nx * ny * nz}, re.data(), im.data());
     for (int x = 0; x < nx; ++x)

@@ -171,7 +171,7 @@ TEST(fourier_map, grid_size_b_add_and_scale) {
 }
 
 template <class F>
-std::string failure_of(F&& f) {
+std::string map_failure_of(F&& f) {
     try {
         f();
     } catch (const std::exception& e) {
@@ -187,25 +187,25 @@ TEST(fourier_map, failures) {
     map.transform();
     const std::string range = "reflection out of resolution range in fourier_map";
     EXPECT_THROW(map.structure_factor(0, 0, 0), std::invalid_argument);
-    EXPECT_EQ(failure_of([&] { map.structure_factor(0, 0, 0); }), range);       // d infinite
-    EXPECT_EQ(failure_of([&] { map.structure_factor(11, 0, 0); }), range);      // d = 1.82 < 2
-    EXPECT_EQ(failure_of([&] { map.structure_factor(1, 0, 0, 16.0); }), range);  // above d_max
-    EXPECT_EQ(failure_of([&] { map.structure_factor(1, 0, 0, std::nan("")); }), range);
-    EXPECT_EQ(failure_of([&] { map.structure_factor(10, 0, 0, 2.0); }), "no failure");  // d = d_min
-    EXPECT_EQ(failure_of([&] { map.structure_factor(2, 0, 0, 15.0); }), "no failure");
+    EXPECT_EQ(map_failure_of([&] { map.structure_factor(0, 0, 0); }), range);       // d infinite
+    EXPECT_EQ(map_failure_of([&] { map.structure_factor(11, 0, 0); }), range);      // d = 1.82 < 2
+    EXPECT_EQ(map_failure_of([&] { map.structure_factor(1, 0, 0, 16.0); }), range);  // above d_max
+    EXPECT_EQ(map_failure_of([&] { map.structure_factor(1, 0, 0, std::nan("")); }), range);
+    EXPECT_EQ(map_failure_of([&] { map.structure_factor(10, 0, 0, 2.0); }), "no failure");  // d = d_min
+    EXPECT_EQ(map_failure_of([&] { map.structure_factor(2, 0, 0, 15.0); }), "no failure");
 
     // A cell edge for which none of the 100 even candidates is a product of 2, 3, 5, 7.
     const unit_cell wide(1, 6482, 10, 10, 90, 90, 90);
     EXPECT_THROW(fourier_map(wide, 3.0, huge, 3.0), std::runtime_error);
-    EXPECT_EQ(failure_of([&] { fourier_map m(wide, 3.0, huge, 3.0); }),
+    EXPECT_EQ(map_failure_of([&] { fourier_map m(wide, 3.0, huge, 3.0); }),
               "fourier_map: no FFT-friendly grid size for 6482 points along a");
-    EXPECT_NE(failure_of([&] { fourier_map m(cell, 3.0, huge, 0.0); }).find("cannot size the grid along a"),
+    EXPECT_NE(map_failure_of([&] { fourier_map m(cell, 3.0, huge, 0.0); }).find("cannot size the grid along a"),
               std::string::npos);
-    EXPECT_NE(failure_of([&] { fourier_map m(cell, -3.0, huge, 2.0); }).find("cannot size the grid"),
+    EXPECT_NE(map_failure_of([&] { fourier_map m(cell, -3.0, huge, 2.0); }).find("cannot size the grid"),
               std::string::npos);
-    EXPECT_EQ(failure_of([&] { map.add_atom({std::nan(""), 0, 0}, 1.0, 20, 6); }),
+    EXPECT_EQ(map_failure_of([&] { map.add_atom({std::nan(""), 0, 0}, 1.0, 20, 6); }),
               "atom position out of range in fourier_map");
-    EXPECT_EQ(failure_of([&] { map.add_atom({0, -1e300, 0}, 1.0, 20, 6); }),
+    EXPECT_EQ(map_failure_of([&] { map.add_atom({0, -1e300, 0}, 1.0, 20, 6); }),
               "atom position out of range in fourier_map");
 }
 

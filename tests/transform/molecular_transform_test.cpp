@@ -17,7 +17,7 @@
 namespace {
 
 using namespace zelt;
-constexpr double pi = 3.141592653589793;
+constexpr double mt_pi = 3.141592653589793;
 
 // --- Independent helpers -----------------------------------------------------
 
@@ -137,7 +137,7 @@ transform_table linear_table(int hm, int km, int lm) {
     return t;
 }
 
-transform_table random_table(int hm, int km, int lm, unsigned seed) {
+transform_table random_transform_table(int hm, int km, int lm, unsigned seed) {
     transform_table t(hm, km, lm);
     std::mt19937 gen(seed);
     std::uniform_real_distribution<float> u(-10.0f, 10.0f);
@@ -148,7 +148,7 @@ transform_table random_table(int hm, int km, int lm, unsigned seed) {
 // Random entries obeying Friedel's law, as the transform of a real density
 // does: the planes l = 0 and l = -1 hold the mates of l = 0 and l = 1.
 transform_table hermitian_table(int hm, int km, int lm, unsigned seed) {
-    transform_table t = random_table(hm, km, lm, seed);
+    transform_table t = random_transform_table(hm, km, lm, seed);
     for (int h = -hm; h <= hm; ++h)
         for (int k = -km; k <= km; ++k) {
             t.at(h, k, -1) = std::conj(t.at(-h, -k, 1));
@@ -179,7 +179,7 @@ TEST(TransformTable, TrilinearReproducesLinearFunctionsAndFriedel) {
 }
 
 TEST(TransformTable, NearestPoint) {
-    const transform_table t = random_table(4, 4, 4, 5);
+    const transform_table t = random_transform_table(4, 4, 4, 5);
     struct row {
         float q1, q2, q3;
         int h, k, l;
@@ -199,7 +199,7 @@ TEST(TransformTable, NearestPoint) {
 }
 
 TEST(TransformTable, PointsOutsideTheTableReadZero) {
-    const transform_table t = random_table(3, 3, 3, 9);
+    const transform_table t = random_transform_table(3, 3, 3, 9);
     const float outside[][3] = {{3.5f, 0, 0}, {0, -3.5f, 1}, {0, 0, 3.2f}, {NAN, 0, 0}, {0, 0, INFINITY}};
     for (const auto& q : outside) {
         EXPECT_EQ(t.trilinear(q[0], q[1], q[2]), complex_f(0, 0));
@@ -297,7 +297,7 @@ TEST(CalculatedFc, EmptyReflectionSetAndMissingTransform) {
     s.placements.resize(1);
     std::vector<complex_f> out(3);
     EXPECT_THROW(calculate_fc_parallel(fc_reflections(), f.model(), s, out), std::logic_error);
-    f.store.set(0, std::make_unique<molecular_transform>(cell, random_table(2, 2, 2, 1)));
+    f.store.set(0, std::make_unique<molecular_transform>(cell, random_transform_table(2, 2, 2, 1)));
     calculate_fc_parallel(fc_reflections(), f.model(), s, out);
     EXPECT_TRUE(out.empty());
     s.cell = 1;
@@ -319,7 +319,7 @@ std::complex<double> atom_sum(const std::vector<test_atom>& atoms, const std::ma
     for (const auto& a : atoms) {
         const vec3 x = mul(frac, a.x);
         const double f = a.occ * form_factor(sf.at(a.element), s2) * std::exp(-a.b * s2);
-        sum += f * std::polar(1.0, 2 * pi * dot(h, x));
+        sum += f * std::polar(1.0, 2 * mt_pi * dot(h, x));
     }
     return sum;
 }
@@ -389,7 +389,7 @@ TEST(CalculatedFc, RotatedTranslatedCopiesMatchDirectSummationInEverySpaceGroupS
                 for (const auto& a : sm.atoms) {
                     const fractional x = op.apply(cell.to_fractional(position(mul(rot, a.x))) + p.translation);
                     const double fa = a.occ * form_factor(sf.at(a.element), s2) * std::exp(-a.b * s2);
-                    direct[i] += fa * std::polar(1.0, 2 * pi * dot(h, x.xyz));
+                    direct[i] += fa * std::polar(1.0, 2 * mt_pi * dot(h, x.xyz));
                 }
             }
         }
@@ -621,7 +621,7 @@ TEST(MolecularTransform, BetaInP3221AgainstDirectSummation) {
         for (std::size_t j = 0; j < atoms.size(); ++j) {
             const double fa = atoms[j].occ * f0[atoms[j].element] * std::exp(-atoms[j].b * s2);
             for (std::size_t o = 0; o < ops.size(); ++o)
-                sum += fa * std::polar(1.0, 2 * pi * dot(hv, placed[j * ops.size() + o]));
+                sum += fa * std::polar(1.0, 2 * mt_pi * dot(hv, placed[j * ops.size() + o]));
         }
         direct[i] = sum;
     });

@@ -15,7 +15,7 @@
 namespace {
 
 using namespace zelt;
-constexpr double pi = 3.141592653589793;
+constexpr double static_pi = 3.141592653589793;
 
 // Carbon's four-Gaussian coefficients (a1..a4, b1..b4, c) from CCP4's atomsf.lib.
 std::array<double, 9> carbon_coefficients() {
@@ -83,7 +83,7 @@ TEST(StaticContribution, SingleAtomAgainstAnalyticTransform) {
             const double s2 = cell.s_squared(h[0], h[1], h[2]);
             std::complex<double> want = 0;
             for (const auto& op : cell.group().operators)
-                want += std::polar(carbon_f(s2) * std::exp(-20.0 * s2), 2 * pi * dot(h, op.apply(fractional(x)).xyz));
+                want += std::polar(carbon_f(s2) * std::exp(-20.0 * s2), 2 * static_pi * dot(h, op.apply(fractional(x)).xyz));
             const std::complex<double> got(f.static_re, f.static_im);
             worst = std::max(worst, std::abs(got - want));
         }
@@ -156,7 +156,7 @@ TEST(PlaceCopies, RotatedTranslatedAtomsInFractionalCoordinates) {
     EXPECT_EQ(statics[0][0].x, 0.5);   // what was there stays
 
     // Monoclinic P21, beta = 110: orthogonal = (a x + c cos(beta) z, b y, c sin(beta) z).
-    const double a = 30, b = 40, c = 50, be = 110 * pi / 180;
+    const double a = 30, b = 40, c = 50, be = 110 * static_pi / 180;
     auto frac = [&](vec3 o) { return vec3{(o[0] - o[2] / std::tan(be)) / a, o[1] / b, o[2] / (c * std::sin(be))}; };
     const vec3 tc{a * 0.25 + c * std::cos(be) * 1.25, b * -0.5, c * std::sin(be) * 1.25};
     const vec3 want[3] = {frac(add(vec3{0, 1, 0}, tc)), frac(add(vec3{-2, 0, 0}, tc)), frac(add(vec3{0, 0, 3}, tc))};

@@ -10,14 +10,16 @@ namespace zelt {
 
 namespace {
 
-// The C-alpha atoms of each member, keyed by residue (name, chain, number
-// and insertion code of the record).
+// The C-alpha atoms of each member, keyed by residue position (chain,
+// number and insertion code of the record, not the residue's name: the
+// members of an ensemble of homologs, numbered to a common alignment,
+// differ in their residues at the same position).
 std::vector<std::map<std::string, const atom*>> member_c_alphas(const model& m) {
     std::vector<std::map<std::string, const atom*>> members;
     for (const atom& a : m) {
         if (a.line.size() < 27 || a.line.compare(12, 4, " CA ") != 0) continue;
         if (static_cast<std::size_t>(a.member) >= members.size()) members.resize(a.member + 1);
-        members[a.member].emplace(a.line.substr(17, 10), &a);
+        members[a.member].emplace(a.line.substr(21, 6), &a);
     }
     return members;
 }

@@ -10,9 +10,9 @@ namespace zelt {
 // The RMS coordinate error (A) of one member of an ensemble, from the
 // members' spread: members with independent errors of RMS e about the true
 // structure differ pairwise by e sqrt(2) RMS, so e^2 is half the mean squared
-// distance between C-alpha atoms of the same residue in two members, over
-// every pair of members. 0 for a single model or when no two members share
-// three C-alpha atoms.
+// distance between C-alpha atoms at the same residue position (chain, number,
+// insertion code) in two members, over every pair of members. 0 for a single
+// model or when no two members share three positions.
 double ensemble_spread_error(const model& m);
 
 // The RMS coordinate error (A) of a predicted model whose B column was

@@ -23,11 +23,16 @@ atom c_alpha(int residue, int member, double x, double y, double z) {
 
 TEST(ModelError, EnsembleSpreadFromTheMembersCAlphas) {
     // Three members shifted rigidly by 0, 1 and 2 A along x: pairwise squared
-    // distances 1, 4 and 1, mean 2, so e^2 = 1. A side-chain atom and a
-    // residue only one member has do not count.
+    // distances 1, 4 and 1, mean 2, so e^2 = 1. Residues are matched by
+    // position, whatever their names (the second member, a homolog, has
+    // glycines); a side-chain atom and a residue only one member has do not
+    // count.
     model m;
     for (int member = 0; member < 3; ++member)
-        for (int r = 1; r <= 5; ++r) m.push_back(c_alpha(r, member, 3.0 * r + member, 0.5 * r, 0.0));
+        for (int r = 1; r <= 5; ++r) {
+            m.push_back(c_alpha(r, member, 3.0 * r + member, 0.5 * r, 0.0));
+            if (member == 1) m.back().line.replace(17, 3, "GLY");
+        }
     m.push_back(c_alpha(99, 2, 50.0, 0.0, 0.0));
     atom side = c_alpha(1, 1, 40.0, 0.0, 0.0);
     side.line.replace(12, 4, " CB ");

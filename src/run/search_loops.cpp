@@ -45,10 +45,18 @@ void print_loop_header(const run_state& state, const loop_position& where, int a
     std::cout << label << (label.empty() ? "" : ", ") << "Attempt " << attempt << std::endl;
 }
 
+// What the search of one copy step may vary: the translation axes left
+// fixed and the rotation mutation's rate and size.
+struct copy_constraints {
+    std::array<bool, 3> fixed{};
+    double rotation_rate = 0.0, rotation_size = 0.0;
+};
+
 // What every attempt of one copy step shares.
 struct copy_step {
     loop_position where;
     int placements = 1;
+    copy_constraints constraints;
     std::shared_ptr<const scorer_data> data;
     // fft translation search: the global search's reflections (to its own
     // resolution limit) and the translation function on them.
@@ -61,9 +69,7 @@ struct copy_step {
 class search_loops {
 public:
     explicit search_loops(run_state& state)
-        : state_(state), plan_(read_plan(state)), rng_(state.seed), fixed_(plan_.range_fixed),
-          rotation_rate_(plan_.rotation_rate), rotation_size_(plan_.rotation_size),
-          centres_(state.model_centres),
+        : state_(state), plan_(read_plan(state)), rng_(state.seed), centres_(state.model_centres),
           progress_(std::cerr, process_rank() == 0 && progress_wanted(state.params.text("report.evolution"),
                                                                       state.report_steps),
                     process_rank(), process_count()) {}
@@ -110,7 +116,6 @@ private:
             cell_fixed_ = false;
             cell_ = cell_step_;
         }
-        restrict_first_copy();
         std::ostream& out = std::cout;
         if (state_.report_steps) out << "Search model initialization " << std::flush;
         transforms_.prepare_step(state_.models, model, plan_.models_per_step, plan_.d_min, plan_.scale,
@@ -119,19 +124,23 @@ private:
         for (int copy = 0; copy < plan_.copies; copy += plan_.copies_per_step) run_copy_step(model, copy);
     }
 
-    // Without a fixed structure the origin is free along the space group's
-    // free axes; with no translation left to search, the rotation mutation
-    // takes its notrans rate and size, but only when orientation is searched
-    // at all (otherwise the rotation must stay as it is).
-    void restrict_first_copy() {
-        if (!state_.static_list.empty()) return;
+    // Without a fixed structure (the first copy step of a model step with
+    // nothing placed yet) the origin is free along the space group's free
+    // axes; with no translation left to search, the rotation mutation takes
+    // its notrans rate and size, but only when orientation is searched at all
+    // (otherwise the rotation must stay as it is). Later copy steps search
+    // within the plan's own constraints.
+    copy_constraints step_constraints() const {
+        copy_constraints c{plan_.range_fixed, plan_.rotation_rate, plan_.rotation_size};
+        if (!state_.static_list.empty()) return c;
         const auto& free = state_.cells[cell_].group().free_axes;
-        for (int a = 0; a < 3; ++a) fixed_[a] = fixed_[a] || free[a];
-        if (plan_.copies_per_step == 1 && fixed_[0] && fixed_[1] && fixed_[2] &&
+        for (int a = 0; a < 3; ++a) c.fixed[a] = c.fixed[a] || free[a];
+        if (plan_.copies_per_step == 1 && c.fixed[0] && c.fixed[1] && c.fixed[2] &&
             plan_.evolution.search_orientation) {
-            rotation_rate_ = plan_.notrans_rate;
-            rotation_size_ = plan_.notrans_size;
+            c.rotation_rate = plan_.notrans_rate;
+            c.rotation_size = plan_.notrans_size;
         }
+        return c;
     }
 
     copy_step open_copy_step(int model, int copy) {
@@ -140,6 +149,7 @@ private:
         static_contribution(state_.cells[cell_], state_.static_list, state_.codes[cell_], state_.reflections,
                             plan_.d_min, plan_.sampling);
         copy_step step;
+        step.constraints = step_constraints();
         step.placements =
             plan_.optimize_assembly ? plan_.models_per_step * plan_.copies_per_step : plan_.copies_per_step;
         // The reflections (with this copy step's static contribution) stay as
@@ -244,11 +254,11 @@ private:
             const bool r_factor = plan_.r_factor_target;
             const std::uint64_t seed = state_.seed ^ (0x5a0e5c0dULL << 32) ^ state_.log.steps.size();
             random = random_placement_scores(
-                random_placements(s, 0, random_placement_count, seed, fixed_),
+                random_placements(s, 0, random_placement_count, seed, step.constraints.fixed),
                 [&data, r_factor](const solution& x) { return r_factor ? data.r_factor(x) : data.correlation(x); });
         }
         attempt_entry& a = state_.log.steps.back().attempts.back();
-        a.tfz = translation_z(*step.translations, s, 0, fixed_);
+        a.tfz = translation_z(*step.translations, s, 0, step.constraints.fixed);
         a.score_z = score_z(record.result.first_score, *random, plan_.goal_maximum);
     }
 
@@ -299,9 +309,6 @@ private:
     // The search space of the next copy step starts afresh; the best solution
     // joins the fixed structure, and later copies are searched in its cell.
     void close_copy_step(const solution* best) {
-        fixed_ = plan_.range_fixed;
-        rotation_rate_ = plan_.rotation_rate;
-        rotation_size_ = plan_.rotation_size;
         if (!best) return;
         place_copies(*best, state_.models, state_.cells, state_.static_list, state_.static_centres);
         number_copies(*best, state_.static_copies);
@@ -325,7 +332,7 @@ private:
                                                               start_positions_, plan_.evolution.babinet);
         if (plan_.simplex) record.unsplit = refine_locally(s, *step.data, candidates);
         if (plan_.normalise)
-            normalise_solution(s, state_.cells, start_positions_, fixed_, !state_.static_list.empty(),
+            normalise_solution(s, state_.cells, start_positions_, step.constraints.fixed, !state_.static_list.empty(),
                                plan_.restricted);
         const double cc = step.data->correlation(s);
         const double r = step.data->r_factor(s);
@@ -343,9 +350,9 @@ private:
         e.cell_count = cell_fixed_ ? 1 : plan_.cells_per_step;
         e.copy_counter = cell_fixed_ ? 1 : step.where.copy;
         e.start_positions = start_positions_;
-        e.fixed_axes = fixed_;
-        e.rotation_rate = rotation_rate_;
-        e.rotation_size = rotation_size_;
+        e.fixed_axes = step.constraints.fixed;
+        e.rotation_rate = step.constraints.rotation_rate;
+        e.rotation_size = step.constraints.rotation_size;
         return e;
     }
 
@@ -355,7 +362,8 @@ private:
             return run_evolution(rng_, attempt_settings(step), objective, global_progress(plan_, std::cout),
                                  plan_.population);
         const placement_function place = make_translation_placement(
-            step.translations, objective, plan_.translation_peaks, fixed_, plan_.goal_maximum);
+            step.translations, objective, plan_.translation_peaks, step.constraints.fixed,
+            plan_.goal_maximum);
         if (!plan_.evolution.search_orientation) {
             // Orientation fixed (-T): the translation function alone finds
             // the translation of the models as they are.
@@ -374,7 +382,8 @@ private:
     solution best_refined_candidate(const copy_step& step) {
         objective_function objective = global_objective(plan_, step.global_data);
         const placement_function place = make_translation_placement(
-            step.translations, objective, plan_.translation_peaks, fixed_, plan_.goal_maximum);
+            step.translations, objective, plan_.translation_peaks, step.constraints.fixed,
+            plan_.goal_maximum);
         auto archive = std::make_shared<candidate_archive>();
         if (plan_.orientation_scan) scan_attempt(step, place, objective, *archive);
         else
@@ -473,8 +482,6 @@ private:
     random_source rng_;
     transform_store transforms_;
     result_tables results_;
-    std::array<bool, 3> fixed_;               // translation axes not searched
-    double rotation_rate_, rotation_size_;    // rotation mutation in force
     int cell_step_ = 0;                       // first cell of the cell step
     int cell_ = 0;                            // cell of the current copy step
     bool cell_fixed_ = false;                 // a copy of this step is fixed: later copies keep its cell

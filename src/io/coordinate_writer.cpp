@@ -117,8 +117,7 @@ void write_coordinates(std::ostream& out, const model_list& lists, const unit_ce
 
     out << std::setprecision(3);
     int members = 1;
-    for (const model& list : lists)
-        for (const atom& a : list) members = std::max(members, a.member + 1);
+    for (const model& list : lists) members = std::max(members, member_count(list));
     for (int m = 0; m < members; ++m) {
         if (members > 1) out << "MODEL     " << std::setw(4) << m + 1 << std::string(66, ' ') << '\n';
         for (std::size_t k = 0; k < lists.size(); ++k) {

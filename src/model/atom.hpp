@@ -1,5 +1,6 @@
 #pragma once
 // Atoms as read from coordinate files; a model is the atom list of one file.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,5 +31,12 @@ inline void set_placed_position(atom& a, const fractional& f) {
 
 using model = std::vector<atom>;
 using model_list = std::vector<model>;
+
+// The ensemble members a model holds (1 for a single model).
+inline int member_count(const model& m) {
+    int members = 1;
+    for (const atom& a : m) members = std::max(members, a.member + 1);
+    return members;
+}
 
 }  // namespace zelt

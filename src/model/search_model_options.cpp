@@ -40,12 +40,6 @@ std::vector<std::pair<std::size_t, std::size_t>> residue_runs(const model& m) {
     return runs;
 }
 
-int member_count(const model& m) {
-    int top = 0;
-    for (const atom& a : m) top = std::max<int>(top, a.member);
-    return m.empty() ? 1 : top + 1;
-}
-
 int chosen_member(const std::string& value, int members, const std::string& name) {
     if (value == "merge") return 0;
     if (value == "first") return 1;

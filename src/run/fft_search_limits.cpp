@@ -19,16 +19,10 @@ double rms_radius(const model& m) {
     return m.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(m.size()));
 }
 
-int ensemble_members(const model& m) {
-    int members = 1;
-    for (const atom& a : m) members = std::max(members, a.member + 1);
-    return members;
-}
-
 // The atoms of one molecule of a model: an ensemble's members are
 // alternatives for one molecule, so their mean size counts, not their sum.
 std::size_t molecule_atoms(const model& m) {
-    return m.size() / static_cast<std::size_t>(ensemble_members(m));
+    return m.size() / static_cast<std::size_t>(member_count(m));
 }
 
 // The atoms expected to be known in the asymmetric unit: the search models
@@ -51,7 +45,7 @@ std::size_t known_atoms(const run_state& state) {
 // and its members.
 model_accuracy search_model_accuracy(const parameter_store& p, const model& m) {
     model_accuracy accuracy;
-    accuracy.members = ensemble_members(m);
+    accuracy.members = member_count(m);
     if (p.text("model.error") != "auto") {
         accuracy.error = p.real("model.error");
         return accuracy;

@@ -77,7 +77,6 @@ protected:
 zelt_test::temp_dir* MtzTest::dir_ = nullptr;
 const unit_cell MtzTest::cell_{19, 50, 60, 70, 90, 90, 90};
 
-}  // namespace
 
 TEST_F(MtzTest, ColumnChoiceRules) {
     struct row {
@@ -491,3 +490,5 @@ TEST(MtzRealFile, BetaBlipAgainstGemmi) {
     EXPECT_EQ(failure<std::runtime_error>([&] { read_reflections(cells[0], 80, 3, file, "Sigma", used); }),
               "selected column in MTZ file (Sigma) is not of a suitable type");
 }
+
+}  // namespace

@@ -90,10 +90,11 @@ std::string without_elapsed_time(const std::string& out) {
 }
 
 // Seed and search settings with which the assembly search finds
-// beta-lactamase in few attempts: the fft translation search with its
-// default population and generations (the six-dimensional search finds it in
-// only about a third of its attempts, so four of them are a lottery).
-const std::string assembly_settings = "-e 11 -n 4 -P optimizer.translation=fft";
+// beta-lactamase: the fft translation search with its defaults, whose
+// orientation scan finds it in every attempt on the example (the
+// six-dimensional search finds it in only about a third of its attempts).
+// Two attempts per step: the best and one other to compare with it.
+const std::string assembly_settings = "-e 11 -n 2 -P optimizer.translation=fft";
 
 const std::string real_mtz = shell_quote(example("beta_blip.mtz").string());
 
@@ -237,8 +238,8 @@ TEST(RealData, AssemblySearchFindsBetaAndKeepsItForBlip) {
     EXPECT_EQ(run.err, "");
     const auto steps = solutions_by_model(run.out);
     ASSERT_EQ(steps.size(), 2u) << run.out;
-    ASSERT_EQ(steps.at(1).size(), 4u);
-    ASSERT_EQ(steps.at(2).size(), 4u);
+    ASSERT_EQ(steps.at(1).size(), 2u);
+    ASSERT_EQ(steps.at(2).size(), 2u);
 
     // The first step's best as the run record names it: several attempts at
     // the same placement can print the same CC.
@@ -284,19 +285,18 @@ TEST(RealData, AssemblySearchFindsBetaAndKeepsItForBlip) {
     }
 }
 
-// The fft translation search with its defaults and two attempts:
+// The fft translation search with its defaults and one attempt:
 // beta-lactamase fixed at its reference placement, BLIP (which the
-// six-dimensional search does not find) is placed where the reference has it
-// by the best of the two.
+// six-dimensional search does not find) is placed where the reference has it.
 TEST(RealData, FftTranslationSearchPlacesBlipAgainstFixedBeta) {
     temp_dir dir;
     write_file(dir / "beta_ref.pdb", cryst1() + reference_atoms('A'));
-    run_result run = run_zelt("-e 1 -n 2 -w 1 -o fft -P optimizer.translation=fft -s beta_ref.pdb " +
+    run_result run = run_zelt("-e 1 -n 1 -w 1 -o fft -P optimizer.translation=fft -s beta_ref.pdb " +
                                   real_mtz + " " + shell_quote(example("blip.pdb").string()),
                               dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_NE(run.out.find("Number of attempts (per copy): 2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Number of attempts (per copy): 1\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Translation search: fft to 4.0 Angstroms (auto: 3803 reflections"), std::string::npos);
     check_result both = check_placement(dir / "fft.best.pdb", "AB");
     ASSERT_EQ(both.status, 0) << both.err;

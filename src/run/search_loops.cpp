@@ -21,6 +21,8 @@
 #include "run/fft_candidates.hpp"
 #include "run/run_summary.hpp"
 #include "run/search_plan.hpp"
+#include "run/searched_cells.hpp"
+#include "run/start_positions.hpp"
 #include "score/pearson.hpp"
 #include "score/scorer.hpp"
 #include "search/evolution.hpp"
@@ -69,7 +71,7 @@ struct copy_step {
 class search_loops {
 public:
     explicit search_loops(run_state& state)
-        : state_(state), plan_(read_plan(state)), rng_(state.seed), centres_(state.model_centres),
+        : state_(state), plan_(read_plan(state)), rng_(state.seed), starts_(state.model_centres),
           progress_(std::cerr, process_rank() == 0 && progress_wanted(state.params.text("report.evolution"),
                                                                       state.report_steps),
                     process_rank(), process_count()) {}
@@ -97,15 +99,9 @@ private:
         results_.emplace_back();
         drop_placed_copies();
         // Segment models appended by splits in earlier cell steps stay in the
-        // model list, so their start positions must follow into this cell.
-        for (std::size_t m = centres_.size(); m < start_positions_.size(); ++m)
-            centres_.push_back(state_.cells[cell_step_].to_orthogonal(start_positions_[m]));
-        cell_step_ = cell_ = first;
-        cell_fixed_ = false;
-        // The models' centres in fractional coordinates of this cell; segment
-        // models appended by a split extend this list.
-        start_positions_.clear();
-        for (const position& c : centres_) start_positions_.push_back(state_.cells[cell_].to_fractional(c));
+        // model list, so their start positions follow into this cell.
+        starts_.move_to(state_.cells[cells_.first()], state_.cells[first]);
+        cells_.open_cell_step(first);
         for (int model = 0; model < plan_.search_models; model += plan_.models_per_step) run_model_step(model);
     }
 
@@ -113,8 +109,7 @@ private:
         results_.back().emplace_back();
         if (!plan_.assembly) {
             drop_placed_copies();
-            cell_fixed_ = false;
-            cell_ = cell_step_;
+            cells_.release();
         }
         std::ostream& out = std::cout;
         if (state_.report_steps) out << "Search model initialization " << std::flush;
@@ -133,7 +128,7 @@ private:
     copy_constraints step_constraints() const {
         copy_constraints c{plan_.range_fixed, plan_.rotation_rate, plan_.rotation_size};
         if (!state_.static_list.empty()) return c;
-        const auto& free = state_.cells[cell_].group().free_axes;
+        const auto& free = state_.cells[cells_.current()].group().free_axes;
         for (int a = 0; a < 3; ++a) c.fixed[a] = c.fixed[a] || free[a];
         if (plan_.copies_per_step == 1 && c.fixed[0] && c.fixed[1] && c.fixed[2] &&
             plan_.evolution.search_orientation) {
@@ -146,7 +141,8 @@ private:
     copy_step open_copy_step(int model, int copy) {
         if (!state_.static_list.empty() && state_.report_steps)
             std::cout << "Calculating static structure contribution" << std::endl;
-        static_contribution(state_.cells[cell_], state_.static_list, state_.codes[cell_], state_.reflections,
+        const int cell = cells_.current();
+        static_contribution(state_.cells[cell], state_.static_list, state_.codes[cell], state_.reflections,
                             plan_.d_min, plan_.sampling);
         copy_step step;
         step.constraints = step_constraints();
@@ -161,7 +157,7 @@ private:
         step.global_data = step.data;
         if (plan_.fft_translation && plan_.evolution.search_position) open_translation_function(step);
         loop_position& where = step.where;
-        where.cell = cell_;
+        where.cell = cell;
         where.model = model;
         where.copy = copy;
         where.cells = static_cast<int>(state_.cells.size());
@@ -201,7 +197,7 @@ private:
                                               : std::numeric_limits<double>::max();
         int best_attempt = 0;   // the attempt that found `best` (from 1); 0 before any
         std::vector<double> step_scores;
-        const segment_mark mark{state_.models.size(), start_positions_.size()};
+        const segment_mark mark{state_.models.size(), starts_.sites().size()};
         std::optional<score_statistics> random_scores;
         attempt_steps steps;
         steps.run = [&](int attempt) { return run_recorded_attempt(step, attempt, mark); };
@@ -291,7 +287,7 @@ private:
 
     void forget_segments(const segment_mark& mark) {
         state_.models.resize(mark.models);
-        start_positions_.resize(mark.positions);
+        starts_.truncate(mark.positions);
         for (std::size_t i = mark.models; i < transforms_.size(); ++i) transforms_.set(static_cast<int>(i), nullptr);
     }
 
@@ -301,7 +297,7 @@ private:
         if (!record.unsplit) return;
         const int shift = static_cast<int>(state_.models.size() - mark.models);
         solution split = *record.unsplit;
-        split_segments(split, state_.models, start_positions_);
+        split_segments(split, state_.models, starts_.sites());
         for (copy_placement& p : record.result.best.placements)
             if (p.model >= static_cast<int>(mark.models)) p.model += shift;
     }
@@ -312,8 +308,7 @@ private:
         if (!best) return;
         place_copies(*best, state_.models, state_.cells, state_.static_list, state_.static_centres);
         number_copies(*best, state_.static_copies);
-        cell_ = best->cell;
-        cell_fixed_ = true;
+        cells_.fix(best->cell);
     }
 
     // One attempt: global search (or the models as placed), local refinement,
@@ -328,11 +323,11 @@ private:
         const bool candidates = plan_.evolutionary && step.translations && plan_.evolution.search_orientation;
         solution s = candidates            ? best_refined_candidate(step)
                      : plan_.evolutionary ? global_search(step)
-                                          : starting_solution(cell_, step.where.model, step.placements,
-                                                              start_positions_, plan_.evolution.babinet);
+                                          : starting_solution(cells_.current(), step.where.model, step.placements,
+                                                              starts_.sites(), plan_.evolution.babinet);
         if (plan_.simplex) record.unsplit = refine_locally(s, *step.data, candidates);
         if (plan_.normalise)
-            normalise_solution(s, state_.cells, start_positions_, step.constraints.fixed, !state_.static_list.empty(),
+            normalise_solution(s, state_.cells, starts_.sites(), step.constraints.fixed, !state_.static_list.empty(),
                                plan_.restricted);
         const double cc = step.data->correlation(s);
         const double r = step.data->r_factor(s);
@@ -346,10 +341,10 @@ private:
         e.placements = step.placements;
         e.model_base = step.where.model;
         e.model_count = plan_.models_per_step;
-        e.cell_base = cell_fixed_ ? cell_ : cell_step_;
-        e.cell_count = cell_fixed_ ? 1 : plan_.cells_per_step;
-        e.copy_counter = cell_fixed_ ? 1 : step.where.copy;
-        e.start_positions = start_positions_;
+        e.cell_base = cells_.current();
+        e.cell_count = cells_.count(plan_.cells_per_step);
+        e.copy_counter = cells_.fixed() ? 1 : step.where.copy;
+        e.start_positions = starts_.sites();
         e.fixed_axes = step.constraints.fixed;
         e.rotation_rate = step.constraints.rotation_rate;
         e.rotation_size = step.constraints.rotation_size;
@@ -367,7 +362,7 @@ private:
         if (!plan_.evolution.search_orientation) {
             // Orientation fixed (-T): the translation function alone finds
             // the translation of the models as they are.
-            solution s = starting_solution(cell_, step.where.model, step.placements, start_positions_,
+            solution s = starting_solution(cells_.current(), step.where.model, step.placements, starts_.sites(),
                                            plan_.evolution.babinet);
             place(s);
             return s;
@@ -393,7 +388,7 @@ private:
             distinct_candidates(archive->best_first(plan_.goal_maximum), plan_.candidates, state_.models,
                                 state_.cells, candidate_tolerance, !state_.static_list.empty());
         if (chosen.empty())
-            return starting_solution(cell_, step.where.model, step.placements, start_positions_,
+            return starting_solution(cells_.current(), step.where.model, step.placements, starts_.sites(),
                                      plan_.evolution.babinet);
         if (!plan_.simplex) return chosen.front().s;
         if (plan_.report_local) std::cout << "Local optimization of " << chosen.size() << " candidates" << std::flush;
@@ -421,7 +416,7 @@ private:
             for (int model = e.model_base; model < e.model_base + e.model_count; ++model) {
                 const std::vector<quaternion> grid = rotation_grid(
                     plan_.fft_limits.at(model).scan_spacing, turn, cartesian_point_group(state_.cells.at(cell)));
-                const solution like = starting_solution(cell, model, step.placements, start_positions_,
+                const solution like = starting_solution(cell, model, step.placements, starts_.sites(),
                                                          plan_.evolution.babinet);
                 scan_orientations(grid, like, place, objective, archive);
                 orientations += grid.size();
@@ -451,7 +446,7 @@ private:
             if (plan_.report_local) out << " completed" << std::endl;
         }
         solution unsplit = s;
-        if (!plan_.local_segments || !split_segments(s, state_.models, start_positions_)) return std::nullopt;
+        if (!plan_.local_segments || !split_segments(s, state_.models, starts_.sites())) return std::nullopt;
         if (plan_.report_local) out << "Local optimization of segments" << std::flush;
         transforms_.prepare_solution(s, state_.models, plan_.d_min, plan_.scale, plan_.sampling);
         refine_simplex(s, objective, orientation, position, plan_.simplex_size, plan_.simplex_tolerance, babinet);
@@ -482,12 +477,9 @@ private:
     random_source rng_;
     transform_store transforms_;
     result_tables results_;
-    int cell_step_ = 0;                       // first cell of the cell step
-    int cell_ = 0;                            // cell of the current copy step
-    bool cell_fixed_ = false;                 // a copy of this step is fixed: later copies keep its cell
-    std::vector<fractional> start_positions_;  // model centres in the current cell
-    std::vector<position> centres_;            // Cartesian centres, segment models included
-    attempt_progress progress_;               // progress lines on standard error
+    searched_cells cells_;      // the cells a copy step searches
+    start_positions starts_;    // the models' centres in the cell step's first cell
+    attempt_progress progress_;  // progress lines on standard error
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <locale.h>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 #include "settings/reports.hpp"
 #include "common/errors.hpp"
@@ -198,6 +199,46 @@ void set_verbosity(int level, parameter_store& o) {
     o.set("report.stats", "none");
 }
 
+// What the options that only set parameters set: the key that takes the
+// option's value (checked when it must be a number), then fixed values.
+struct table_option {
+    char letter;
+    const char* value_key;
+    std::pair<const char*, const char*> fixed[3]{};   // unused entries: null keys
+};
+
+const table_option option_table[] = {
+    {'A', nullptr, {{"assembly", "true"}, {"optimize.assembly", "true"}, {"optimize.model", "false"}}},
+    {'a', nullptr, {{"assembly", "true"}, {"optimize.assembly", "false"}, {"optimize.model", "false"}}},
+    {'C', nullptr, {{"pointgroupsearch", "true"}, {"optimize.spacegroup", "true"}}},
+    {'c', nullptr, {{"pointgroupsearch", "true"}, {"optimize.spacegroup", "false"}}},
+    {'e', "random.seed", {}},
+    {'g', "evolution.generations", {}},
+    {'h', "resolution.high", {}},
+    {'l', "resolution.low", {}},
+    {'M', "copies", {{"optimize.copies", "true"}}},
+    {'m', "copies", {{"optimize.copies", "false"}}},
+    {'n', "attempts", {}},
+    {'o', "output.prefix", {}},
+    {'p', "evolution.population", {}},
+    {'R', nullptr, {{"optimize.orientation", "true"}, {"optimize.position", "false"}}},
+    {'S', nullptr, {{"optimize.model", "true"}, {"assembly", "false"}, {"optimize.assembly", "false"}}},
+    {'T', nullptr, {{"optimize.position", "true"}, {"optimize.orientation", "false"}}},
+    {'Z', "data.mtz-column", {}},
+};
+
+// Sets what the table says for `letter`; false when the option is not in it.
+bool set_by_table(char letter, const std::string& value, parameter_store& o) {
+    for (const table_option& t : option_table) {
+        if (t.letter != letter) continue;
+        if (t.value_key != nullptr) o.set(t.value_key, checked_value(letter, value));
+        for (const auto& [key, fixed] : t.fixed)
+            if (key != nullptr) o.set(key, fixed);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 command_action parse_command_line(int argc, const char* const* argv, parameter_store& o) {
@@ -207,66 +248,21 @@ command_action parse_command_line(int argc, const char* const* argv, parameter_s
     bool configuration_given = false;
     for (int letter; (letter = scan.next()) != option_scanner::end_of_options;) {
         const std::string& v = scan.value();
+        if (set_by_table(static_cast<char>(letter), v, o)) continue;
         switch (letter) {
-        case 'A':
-            o.set("assembly", "true");
-            o.set("optimize.assembly", "true");
-            o.set("optimize.model", "false");
-            break;
-        case 'a':
-            o.set("assembly", "true");
-            o.set("optimize.assembly", "false");
-            o.set("optimize.model", "false");
-            break;
-        case 'C':
-            o.set("pointgroupsearch", "true");
-            o.set("optimize.spacegroup", "true");
-            break;
-        case 'c':
-            o.set("pointgroupsearch", "true");
-            o.set("optimize.spacegroup", "false");
-            break;
-        case 'e': o.set("random.seed", checked_value(letter, v)); break;
         case 'F':
             read_configuration_file(v, o);
             configuration_given = true;
             break;
-        case 'g': o.set("evolution.generations", checked_value(letter, v)); break;
-        case 'h': o.set("resolution.high", checked_value(letter, v)); break;
-        case 'l': o.set("resolution.low", checked_value(letter, v)); break;
-        case 'M':
-            o.set("copies", checked_value(letter, v));
-            o.set("optimize.copies", "true");
-            break;
-        case 'm':
-            o.set("copies", checked_value(letter, v));
-            o.set("optimize.copies", "false");
-            break;
-        case 'n': o.set("attempts", checked_value(letter, v)); break;
-        case 'o': o.set("output.prefix", v); break;
-        case 'p': o.set("evolution.population", checked_value(letter, v)); break;
         case 'P':
             if (v == "help") return command_action::help;
             apply_definition(v, o, "incorrect parameter definition on command line: ");
-            break;
-        case 'R':
-            o.set("optimize.orientation", "true");
-            o.set("optimize.position", "false");
-            break;
-        case 'S':
-            o.set("optimize.model", "true");
-            o.set("assembly", "false");
-            o.set("optimize.assembly", "false");
             break;
         case 's':
             if (o.count("structure.source") != 0 && !o.text("structure.source").empty())
                 o.set("structure.source", o.text("structure.source") + " " + v);
             else
                 o.set("structure.source", v);
-            break;
-        case 'T':
-            o.set("optimize.position", "true");
-            o.set("optimize.orientation", "false");
             break;
         case 'V': return command_action::version;
         case 'v': set_verbosity(parse_integer(checked_value(letter, v)), o); break;
@@ -275,7 +271,6 @@ command_action parse_command_line(int argc, const char* const* argv, parameter_s
             o.set("output.level", level <= 0 ? "none" : level == 1 ? "best" : "all");
             break;
         }
-        case 'Z': o.set("data.mtz-column", v); break;
         case 'b':
         case 't':
             throw std::runtime_error(std::string("option -") + static_cast<char>(letter) +

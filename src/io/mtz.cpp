@@ -281,11 +281,11 @@ std::array<float, 4> mtz_file::read_row(std::int64_t r, int h, int k, int l, int
     return {value(r, h), value(r, k), value(r, l), value(r, data)};
 }
 
-reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, double low, double high,
-                               const std::string& name, const std::string& mtz_column,
-                               std::string& used_label, reflection_reading* reading) {
-    const mtz_column_choice choice = mtz.choose_data_column(mtz_column);
+namespace {
 
+// The columns of the Miller indices H, K and L; refused by name when one is
+// missing.
+std::array<int, 3> index_columns(const mtz_file& mtz) {
     const int h = mtz.column_index("H"), k = mtz.column_index("K"), l = mtz.column_index("L");
     std::vector<std::string> missing;
     if (h < 0) missing.push_back("H");
@@ -299,6 +299,24 @@ reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, doubl
                                                                  : "Miller index columns ") +
                                  list + " not found in MTZ file");
     }
+    return {h, k, l};
+}
+
+// The file's columns of amplitudes or intensities, for the report.
+void note_data_columns(const mtz_file& mtz, const std::string& mtz_column, reflection_reading& reading) {
+    reading.automatic_choice = mtz_column.empty();
+    for (const auto& c : mtz.columns())
+        if (!c.type.empty() && std::string("FJGK").find(c.type.front()) != std::string::npos)
+            reading.data_columns.push_back(c.label + " (" + c.type + ")");
+}
+
+}  // namespace
+
+reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, double low, double high,
+                               const std::string& name, const std::string& mtz_column,
+                               std::string& used_label, reflection_reading* reading) {
+    const mtz_column_choice choice = mtz.choose_data_column(mtz_column);
+    const auto [h, k, l] = index_columns(mtz);
     const int data = mtz.column_index(choice.label);
     const int sigma = mtz.sigma_column_index(data);
 
@@ -314,12 +332,7 @@ reflection_set mtz_reflections(const mtz_file& mtz, const unit_cell& cell, doubl
                            std::to_string(mtz.column_count()) + " columns of its rows");
     }
 
-    if (reading) {
-        reading->automatic_choice = mtz_column.empty();
-        for (const auto& c : mtz.columns())
-            if (!c.type.empty() && std::string("FJGK").find(c.type.front()) != std::string::npos)
-                reading->data_columns.push_back(c.label + " (" + c.type + ")");
-    }
+    if (reading) note_data_columns(mtz, mtz_column, *reading);
     std::size_t dropped = 0, negative = 0;
     miller_index_tally indices;
     for (std::int64_t r = 0; r < mtz.row_count(); ++r) {

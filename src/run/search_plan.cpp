@@ -7,9 +7,11 @@
 
 namespace zelt {
 
-search_plan read_plan(const run_state& state) {
+namespace {
+
+// How many cells, models, copies and attempts each step of the loops takes.
+void read_loop_counts(const run_state& state, search_plan& plan) {
     const parameter_store& p = state.params;
-    search_plan plan;
     const int n_cells = static_cast<int>(state.cells.size());
     plan.search_models = static_cast<int>(state.models.size());
     plan.cells_per_step = p.boolean("optimize.spacegroup") ? n_cells : 1;
@@ -20,7 +22,10 @@ search_plan read_plan(const run_state& state) {
         (p.boolean("optimize.model") || plan.optimize_assembly) ? plan.search_models : 1;
     plan.attempts = p.integer("attempts");
     plan.assembly = p.boolean("assembly");
+}
 
+// The evolutionary search's mutation rates and sizes, selection and sizes.
+void read_evolution(const parameter_store& p, search_plan& plan) {
     evolution_settings& e = plan.evolution;
     e.interpolation_rate = p.real("evolution.mutation.interpolation.rate");
     e.translation_rate = p.real("evolution.mutation.translation.rate");
@@ -42,23 +47,26 @@ search_plan read_plan(const run_state& state) {
                         p.text("evolution.mutation.translation.range.y") == "0.0",
                         p.text("evolution.mutation.translation.range.z") == "0.0"};
     plan.population = p.integer("evolution.population");
-    plan.goal_maximum = p.text("optimizer.goal") == "maximum";
-    e.score_sign = plan.goal_maximum ? -1.0 : 1.0;
     e.selection_start = p.real("evolution.selection.rate.starting");
     e.selection_end = p.real("evolution.selection.rate.ending");
     e.generations = p.integer("evolution.generations");
-    plan.scale = p.real("transform.scale");
-    plan.sampling = p.real("transform.fft.sampling");
-    plan.d_min = p.real("resolution.high");
-
     // A user who gives a notrans setting wants it used; otherwise the
     // defaults of these keys apply, as for every other key.
     plan.notrans_rate = p.real("evolution.mutation.rotation.notrans.rate");
     plan.notrans_size = p.real("evolution.mutation.rotation.notrans.size");
-
     e.search_model = p.boolean("optimize.model");
     e.search_orientation = p.boolean("optimize.orientation");
     e.search_position = p.boolean("optimize.position");
+}
+
+// The searches and scores chosen, the calculation's settings and reports.
+void read_methods(const run_state& state, search_plan& plan) {
+    const parameter_store& p = state.params;
+    plan.goal_maximum = p.text("optimizer.goal") == "maximum";
+    plan.evolution.score_sign = plan.goal_maximum ? -1.0 : 1.0;
+    plan.scale = p.real("transform.scale");
+    plan.sampling = p.real("transform.fft.sampling");
+    plan.d_min = p.real("resolution.high");
     plan.evolutionary = p.text("optimizer.global") == "evolutionary";
     plan.simplex = p.text("optimizer.local") == "simplex";
     plan.local_segments = p.boolean("optimize.local-segments");
@@ -78,6 +86,15 @@ search_plan read_plan(const run_state& state) {
         plan.orientation_scan = p.text("optimizer.orientation") == "scan";
         plan.candidates = p.integer("optimizer.translation.candidates");
     }
+}
+
+}  // namespace
+
+search_plan read_plan(const run_state& state) {
+    search_plan plan;
+    read_loop_counts(state, plan);
+    read_evolution(state.params, plan);
+    read_methods(state, plan);
     return plan;
 }
 

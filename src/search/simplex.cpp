@@ -25,6 +25,44 @@ void compute_psum(const std::vector<vertex>& p, vertex& psum) {
     }
 }
 
+// The lowest, highest and next-highest vertices by value; among equal
+// lowest values the last vertex is the best. With a single parameter there
+// are only two vertices.
+struct ranking {
+    std::size_t best = 0, worst = 0, second = 0;
+};
+
+ranking rank(const std::vector<double>& y) {
+    ranking r;
+    if (y[0] > y[1]) {
+        r.worst = 0;
+        r.second = 1;
+    } else {
+        r.worst = 1;
+        r.second = 0;
+    }
+    for (std::size_t j = 0; j < y.size(); ++j) {
+        if (y[j] <= y[r.best]) r.best = j;
+        if (y[j] > y[r.worst]) {
+            r.second = r.worst;
+            r.worst = j;
+        } else if (y[j] > y[r.second] && j != r.worst) {
+            r.second = j;
+        }
+    }
+    return r;
+}
+
+// Every vertex but the best moved halfway towards it, and valued again.
+template <class Value>
+void shrink(std::vector<vertex>& p, std::vector<double>& y, std::size_t best, Value& value) {
+    for (std::size_t j = 0; j < p.size(); ++j) {
+        if (j == best) continue;
+        for (std::size_t k = 0; k < p[j].size(); ++k) p[j][k] = 0.5 * (p[j][k] + p[best][k]);
+        y[j] = value(p[j]);
+    }
+}
+
 }  // namespace
 
 simplex_outcome simplex_minimise(const std::vector<double>& start,
@@ -65,26 +103,9 @@ simplex_outcome simplex_minimise(const std::vector<double>& start,
 
     std::size_t best = 0;
     for (;;) {
-        // Ranking; among equal lowest values the last vertex is the best.
-        // With a single parameter there are only two vertices.
-        best = 0;
-        std::size_t second;
-        if (y[0] > y[1]) {
-            worst = 0;
-            second = 1;
-        } else {
-            worst = 1;
-            second = 0;
-        }
-        for (std::size_t j = 0; j <= n; ++j) {
-            if (y[j] <= y[best]) best = j;
-            if (y[j] > y[worst]) {
-                second = worst;
-                worst = j;
-            } else if (y[j] > y[second] && j != worst) {
-                second = j;
-            }
-        }
+        const ranking r = rank(y);
+        best = r.best;
+        worst = r.worst;
         const double rtol = 2.0 * std::fabs(y[worst] - y[best]) / (std::fabs(y[best]) + std::fabs(y[worst]) + tiny);
         if (rtol < tolerance || out.passes >= max_passes) break;
 
@@ -92,15 +113,9 @@ simplex_outcome simplex_minimise(const std::vector<double>& start,
         const double yt = trial(-1.0);
         if (yt <= y[best]) {
             trial(2.0);
-        } else if (yt >= y[second]) {
-            if (trial(0.5) >= ys) {
-                for (std::size_t j = 0; j <= n; ++j) {
-                    if (j == best) continue;
-                    for (std::size_t k = 0; k < n; ++k) p[j][k] = 0.5 * (p[j][k] + p[best][k]);
-                    y[j] = value(p[j]);
-                }
-                compute_psum(p, psum);
-            }
+        } else if (yt >= y[r.second] && trial(0.5) >= ys) {
+            shrink(p, y, best, value);
+            compute_psum(p, psum);
         }
         ++out.passes;
     }

@@ -94,34 +94,28 @@ int attempt_output(run_state& state, const loop_position& where, const solution&
     return clashes;
 }
 
-bool find_overall_best(const result_tables& results, bool assembly, bool goal_is_maximum,
-                       int& best_cell, int& best_model) {
-    best_cell = best_model = -1;
+best_step find_overall_best(const result_tables& results, bool assembly, bool goal_is_maximum) {
+    best_step best;
     for (std::size_t j = 0; j < results.size(); ++j) {
         const auto& cell_step = results[j];
         for (std::size_t i = 0; i < cell_step.size(); ++i) {
             if (assembly && i + 1 != cell_step.size()) continue;
             if (cell_step[i].empty()) continue;
             const double score = cell_step[i].back().first_score;
-            if (best_cell < 0) {
-                best_cell = static_cast<int>(j), best_model = static_cast<int>(i);
-                continue;
-            }
-            const double current = results[best_cell][best_model].back().first_score;
-            if (goal_is_maximum ? score > current : score < current)
-                best_cell = static_cast<int>(j), best_model = static_cast<int>(i);
+            const bool better = !best.found() || (goal_is_maximum
+                                                      ? score > results[best.cell][best.model].back().first_score
+                                                      : score < results[best.cell][best.model].back().first_score);
+            if (better) best = {static_cast<int>(j), static_cast<int>(i)};
         }
     }
-    return best_cell >= 0;
+    return best;
 }
 
-void final_output(run_state& state, const result_tables& results, bool goal_is_maximum) {
+void final_output(run_state& state, const result_tables& results, const best_step& step) {
     const parameter_store& p = state.params;
-    if (p.text("output.level") != "best") return;
+    if (p.text("output.level") != "best" || !step.found()) return;
     const bool assembly = p.boolean("assembly");
-
-    int best_cell = -1, best_model = -1;
-    if (!find_overall_best(results, assembly, goal_is_maximum, best_cell, best_model)) return;
+    const int best_cell = step.cell, best_model = step.model;
     const copy_result& best = results[best_cell][best_model].back();
 
     const std::string& prefix = p.text("output.prefix");

@@ -28,14 +28,18 @@ int attempt_output(run_state& state, const loop_position& where, const solution&
                    double cc, double r, const std::vector<double>& step_scores, int attempt);
 
 // The cell step and model step (indices into `results`) whose last copy step
-// holds the overall best solution: over every cell step and model step (with
-// an assembly only the last model step of each cell step), the best first
-// score of the last copy step, the first in loop order winning ties. False
-// when there is none.
-bool find_overall_best(const result_tables& results, bool assembly, bool goal_is_maximum,
-                       int& best_cell, int& best_model);
+// holds the overall best solution; -1 when there is none.
+struct best_step {
+    int cell = -1, model = -1;
+    bool found() const { return cell >= 0; }
+};
+
+// Over every cell step and model step (with an assembly only the last model
+// step of each cell step), the best first score of the last copy step, the
+// first in loop order winning ties.
+best_step find_overall_best(const result_tables& results, bool assembly, bool goal_is_maximum);
 
 // Writes the overall best solution when the output level is "best".
-void final_output(run_state& state, const result_tables& results, bool goal_is_maximum);
+void final_output(run_state& state, const result_tables& results, const best_step& best);
 
 }  // namespace zelt

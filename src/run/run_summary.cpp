@@ -159,11 +159,11 @@ verdict overall_verdict(const run_log& log, const std::vector<std::size_t>& chai
     return v;
 }
 
-void finish_run(run_state& state, const result_tables& results, bool goal_is_maximum) {
+void finish_run(run_state& state, const result_tables& results, const best_step& step) {
     const parameter_store& p = state.params;
     const bool assembly = p.boolean("assembly");
-    int cell_step = -1, model_step = -1;
-    const bool found = find_overall_best(results, assembly, goal_is_maximum, cell_step, model_step);
+    const int cell_step = step.cell, model_step = step.model;
+    const bool found = step.found();
     const std::vector<std::size_t> chain =
         found ? best_chain(state.log, cell_step, model_step, assembly) : std::vector<std::size_t>{};
     const verdict v = overall_verdict(state.log, chain);

@@ -36,6 +36,6 @@ verdict overall_verdict(const run_log& log, const std::vector<std::size_t>& chai
 
 // After the loops and the final output, before the elapsed time: prints the summary and the verdict (`report.summary`),
 // writes PREFIX.best.mtz and PREFIX.json as configured.
-void finish_run(run_state& state, const result_tables& results, bool goal_is_maximum);
+void finish_run(run_state& state, const result_tables& results, const best_step& step);
 
 }  // namespace zelt

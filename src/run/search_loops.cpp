@@ -80,8 +80,9 @@ public:
         const int n_cells = static_cast<int>(state_.cells.size());
         for (int first = 0; first < n_cells; first += plan_.cells_per_step) run_cell_step(first);
         if (process_rank() == 0) {
-            final_output(state_, results_, plan_.goal_maximum);
-            finish_run(state_, results_, plan_.goal_maximum);
+            const best_step best = find_overall_best(results_, plan_.assembly, plan_.goal_maximum);
+            final_output(state_, results_, best);
+            finish_run(state_, results_, best);
         }
         report_elapsed_time();
     }

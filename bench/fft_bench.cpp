@@ -49,12 +49,8 @@ struct grid {
 grid model_box_grid(const std::string& name, const std::string& file) {
     model m = load_model_file(example_dir + file);
     vec3 c{0, 0, 0};
-    for (const atom& a : m) c = add(c, {a.x, a.y, a.z});
-    for (atom& a : m) {
-        a.x -= c[0] / static_cast<double>(m.size());
-        a.y -= c[1] / static_cast<double>(m.size());
-        a.z -= c[2] / static_cast<double>(m.size());
-    }
+    for (const atom& a : m) c = add(c, a.site.xyz);
+    for (atom& a : m) a.site = a.site - position(c) / static_cast<double>(m.size());
     const transform_box box = model_transform_box(m, 3.0, 2.0);
     const fourier_map map(box.cell, 3.0, std::numeric_limits<double>::max(), box.d_t);
     return {name, map.nx(), map.ny(), map.nz()};

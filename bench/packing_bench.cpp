@@ -16,13 +16,11 @@ namespace {
 
 using namespace zelt;
 
-atom c_alpha(double u, double v, double w) {
-    atom a;
+placed_atom c_alpha(double u, double v, double w) {
+    placed_atom a;
     a.line = "ATOM      1  CA  ALA A   1       0.000   0.000   0.000  1.00 20.00           C";
     a.element = 6;
-    a.x = u;
-    a.y = v;
-    a.z = w;
+    a.site = {u, v, w};
     return a;
 }
 
@@ -35,7 +33,7 @@ void clash_count(benchmark::State& state) {
     const std::vector<unit_cell> cells = {unit_cell(154, a, a, 1.3 * a, 90, 90, 120)};
     std::mt19937 random(5);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    model_list copies(2);
+    placed_model_list copies(2);
     for (int i = 0; i < residues; ++i) copies[i % 2].push_back(c_alpha(unit(random), unit(random), unit(random)));
     solution s;
     int count = 0;

@@ -61,8 +61,8 @@ struct beta_blip {
             r.sigma = 1.0f;
             r.s2 = static_cast<float>(cells[0].s_squared(r.h, r.k, r.l));
         }
-        model beta = chain_of_reference('A');
-        for (atom& a : beta) set_placed_position(a, cells[0].to_fractional(read_position(a)));
+        placed_model beta;
+        for (const atom& a : chain_of_reference('A')) beta.push_back(place_atom(a, cells[0].to_fractional(a.site)));
         static_contribution(cells[0], {beta}, 0, refl, 3.0, 3.0);
         store.set(0, build_molecular_transform(centred(load_model_file(example_dir + "blip.pdb")), 3.0,
                                                2.0, 3.0));

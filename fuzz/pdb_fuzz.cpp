@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const zelt::model atoms = zelt::read_atoms(in, "fuzz.pdb");
         for (const zelt::atom& a : atoms) {
-            zelt_fuzz::require(std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z));
+            zelt_fuzz::require(std::isfinite(a.site[0]) && std::isfinite(a.site[1]) && std::isfinite(a.site[2]));
             zelt_fuzz::require(std::isfinite(a.occupancy) && std::isfinite(a.b));
             zelt_fuzz::require(a.element >= 0 && a.element <= 112);
         }

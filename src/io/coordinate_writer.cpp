@@ -36,10 +36,10 @@ bool fits_pdb_columns(double v) { return v > -999.9995 && v < 9999.9995; }
 
 // Refuses a structure that the PDB columns cannot hold, before any of it is
 // written (a wider number would shift every column after it).
-void check_pdb_columns(const model_list& lists, const unit_cell& cell, const std::string& where) {
-    for (const model& m : lists)
-        for (const atom& a : m) {
-            const position x = cell.to_orthogonal(placed_position(a));
+void check_pdb_columns(const placed_model_list& lists, const unit_cell& cell, const std::string& where) {
+    for (const placed_model& m : lists)
+        for (const placed_atom& a : m) {
+            const position x = cell.to_orthogonal(a.site);
             for (double v : x)
                 if (!fits_pdb_columns(v))
                     throw std::runtime_error("cannot write " + where + " in the PDB format: the coordinate " +
@@ -48,16 +48,16 @@ void check_pdb_columns(const model_list& lists, const unit_cell& cell, const std
 }
 
 // The chain written for an atom: `chain`, or the record's own when it is 0.
-char chain_of(const atom& a, char chain) { return chain != '\0' ? chain : a.line.size() > 21 ? a.line[21] : ' '; }
+char chain_of(const placed_atom& a, char chain) { return chain != '\0' ? chain : a.line.size() > 21 ? a.line[21] : ' '; }
 
-bool is_atom_record(const atom& a) { return a.line.rfind("ATOM  ", 0) == 0; }
+bool is_atom_record(const placed_atom& a) { return a.line.rfind("ATOM  ", 0) == 0; }
 
-void write_atom(std::ostream& out, const atom& a, const unit_cell& cell, char chain) {
+void write_atom(std::ostream& out, const placed_atom& a, const unit_cell& cell, char chain) {
     const std::string& line = a.line;
     put_columns(out, line, 0, 21);
     out.put(chain_of(a, chain));
     put_columns(out, line, 22, 8);
-    const position x = cell.to_orthogonal(placed_position(a));
+    const position x = cell.to_orthogonal(a.site);
     out << std::setw(8) << x[0] << std::setw(8) << x[1] << std::setw(8) << x[2];
     if (line.size() >= 55)
         out.write(line.data() + 54, static_cast<std::streamsize>(line.size() - 54));
@@ -69,7 +69,7 @@ void write_atom(std::ostream& out, const atom& a, const unit_cell& cell, char ch
 
 // The TER record after atom `a`: the next serial number, its residue name,
 // chain and residue number.
-void write_ter(std::ostream& out, const atom& a, char chain) {
+void write_ter(std::ostream& out, const placed_atom& a, char chain) {
     std::string serial;
     try {
         serial = std::to_string(std::stoi(a.line.substr(6, 5)) + 1);
@@ -84,11 +84,11 @@ void write_ter(std::ostream& out, const atom& a, char chain) {
 
 // The atoms of ensemble member `member` of one list (all of a list that is
 // no ensemble), with a TER record after each chain of ATOM records.
-void write_member(std::ostream& out, const model& list, const unit_cell& cell, int member, char chain) {
+void write_member(std::ostream& out, const placed_model& list, const unit_cell& cell, int member, char chain) {
     bool ensemble = false;
-    for (const atom& a : list) ensemble = ensemble || a.member != 0;
-    const atom* previous = nullptr;
-    for (const atom& a : list) {
+    for (const placed_atom& a : list) ensemble = ensemble || a.member != 0;
+    const placed_atom* previous = nullptr;
+    for (const placed_atom& a : list) {
         if (ensemble && a.member != member) continue;
         if (previous && is_atom_record(*previous) &&
             (!is_atom_record(a) || chain_of(a, chain) != chain_of(*previous, chain)))
@@ -101,7 +101,7 @@ void write_member(std::ostream& out, const model& list, const unit_cell& cell, i
 
 }  // namespace
 
-void write_coordinates(std::ostream& out, const model_list& lists, const unit_cell& cell,
+void write_coordinates(std::ostream& out, const placed_model_list& lists, const unit_cell& cell,
                        double score, double r, int clashes, bool reassign_chains) {
     out << std::fixed << std::showpoint;
     out << "TITLE     ZELT Score: " << std::setprecision(3) << score << " Rfactor: " << r
@@ -117,7 +117,7 @@ void write_coordinates(std::ostream& out, const model_list& lists, const unit_ce
 
     out << std::setprecision(3);
     int members = 1;
-    for (const model& list : lists) members = std::max(members, member_count(list));
+    for (const placed_model& list : lists) members = std::max(members, member_count(list));
     for (int m = 0; m < members; ++m) {
         if (members > 1) out << "MODEL     " << std::setw(4) << m + 1 << std::string(66, ' ') << '\n';
         for (std::size_t k = 0; k < lists.size(); ++k) {
@@ -129,7 +129,7 @@ void write_coordinates(std::ostream& out, const model_list& lists, const unit_ce
     out << "END" << std::string(51, ' ') << '\n' << std::flush;
 }
 
-void write_coordinates(const model_list& lists, const unit_cell& cell, double score, double r,
+void write_coordinates(const placed_model_list& lists, const unit_cell& cell, double score, double r,
                        int clashes, const std::string& file_name, bool reassign_chains) {
     check_pdb_columns(lists, cell, file_name.empty() ? std::string("coordinates to standard output")
                                                       : "the file " + file_name);

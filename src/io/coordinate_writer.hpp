@@ -9,19 +9,19 @@
 namespace zelt {
 
 // Writes the title line with the scores, the CRYST1 line of `cell`, one record
-// per atom of every list (positions are fractional coordinates of `cell`) and
+// per atom of every list (placed in `cell`) and
 // the END line. Each record keeps the text it was read from; only the chain
 // identifier (reassigned to A, B, ... per list when `reassign_chains` is set)
 // and the coordinates are replaced. An empty `file_name` writes to std::cout.
 // A named file is written under a temporary name in the same folder and
 // renamed when complete; throws io_error "unable to write the file NAME" when
 // it cannot be created, written or renamed, leaving no partial file behind.
-void write_coordinates(const model_list& lists, const unit_cell& cell, double score, double r,
+void write_coordinates(const placed_model_list& lists, const unit_cell& cell, double score, double r,
                        int clashes, const std::string& file_name, bool reassign_chains);
 
 // The same records on an open stream; leaves it in fixed notation with a
 // forced decimal point.
-void write_coordinates(std::ostream& out, const model_list& lists, const unit_cell& cell,
+void write_coordinates(std::ostream& out, const placed_model_list& lists, const unit_cell& cell,
                        double score, double r, int clashes, bool reassign_chains);
 
 // Name of the file of attempt `attempt` (counted from 1): the prefix, then the

@@ -28,7 +28,7 @@ std::string columns(const std::string& line, std::size_t first, std::size_t last
 }
 
 bool is_finite_atom(const atom& a) {
-    return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z) &&
+    return std::isfinite(a.site[0]) && std::isfinite(a.site[1]) && std::isfinite(a.site[2]) &&
            std::isfinite(a.occupancy) && std::isfinite(a.b);
 }
 
@@ -132,9 +132,8 @@ model read_atoms(std::istream& in, const std::string& source) {
         if (!is_atom_record(line) || line.size() < 53) continue;
         atom a;
         on_line(source, number, [&] {
-            a.x = field_to_double(columns(line, 31, 38));
-            a.y = field_to_double(columns(line, 39, 46));
-            a.z = field_to_double(columns(line, 47, 54));
+            a.site = {field_to_double(columns(line, 31, 38)), field_to_double(columns(line, 39, 46)),
+                      field_to_double(columns(line, 47, 54))};
             a.occupancy = line.size() >= 59 ? field_to_double(columns(line, 55, 60)) : 1.0;
             a.b = line.size() >= 65 ? field_to_double(columns(line, 61, 66)) : 0.0;
             return 0;

@@ -50,9 +50,7 @@ void append_atoms(const gemmi::Model& m, std::int16_t member, model& out) {
         for (const gemmi::Residue& res : chain.residues)
             for (const gemmi::Atom& a : res.atoms) {
                 atom at;
-                at.x = a.pos.x;
-                at.y = a.pos.y;
-                at.z = a.pos.z;
+                at.site = {a.pos.x, a.pos.y, a.pos.z};
                 at.occupancy = as_written(a.occ);
                 at.b = as_written(a.b_iso);
                 at.line = pdb_atom_line(res.het_flag == 'H', a.serial, a.name, a.element.uname(),

@@ -1,5 +1,7 @@
 #pragma once
 // Atoms as read from coordinate files; a model is the atom list of one file.
+// An atom as read stands at a Cartesian position; once placed in a cell (a
+// fixed structure, a found copy) it stands at a fractional site of that cell.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -9,8 +11,9 @@
 
 namespace zelt {
 
-struct atom {
-    double x = 0, y = 0, z = 0;   // orthogonal Angstrom as read (fractional once placed)
+template <class Site>
+struct basic_atom {
+    Site site;                    // where the atom stands
     std::string line;             // the whole record as read, without its line break
     double occupancy = 1.0;
     double b = 0.0;               // isotropic B, Angstrom^2
@@ -19,23 +22,26 @@ struct atom {
     std::string anisou;           // its ANISOU record as read (turned with a placed copy), or empty
 };
 
-// The coordinates of an atom as read: orthogonal, Angstrom.
-inline position read_position(const atom& a) { return {a.x, a.y, a.z}; }
-// The coordinates of an atom once placed in a cell: fractional.
-inline fractional placed_position(const atom& a) { return {a.x, a.y, a.z}; }
-inline void set_placed_position(atom& a, const fractional& f) {
-    a.x = f[0];
-    a.y = f[1];
-    a.z = f[2];
-}
+// An atom as read: orthogonal coordinates, Angstrom.
+using atom = basic_atom<position>;
+// An atom placed in a cell: fractional coordinates of that cell.
+using placed_atom = basic_atom<fractional>;
 
 using model = std::vector<atom>;
 using model_list = std::vector<model>;
+using placed_model = std::vector<placed_atom>;
+using placed_model_list = std::vector<placed_model>;
+
+// The atom `a` standing at `site` of a cell, with everything else as read.
+inline placed_atom place_atom(const atom& a, const fractional& site) {
+    return {site, a.line, a.occupancy, a.b, a.element, a.member, a.anisou};
+}
 
 // The ensemble members a model holds (1 for a single model).
-inline int member_count(const model& m) {
+template <class Site>
+int member_count(const std::vector<basic_atom<Site>>& m) {
     int members = 1;
-    for (const atom& a : m) members = std::max(members, a.member + 1);
+    for (const basic_atom<Site>& a : m) members = std::max(members, a.member + 1);
     return members;
 }
 

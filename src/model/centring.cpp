@@ -7,14 +7,10 @@ std::vector<position> centre_models(model_list& models) {
     centres.reserve(models.size());
     for (model& m : models) {
         position sum{0.0, 0.0, 0.0};
-        for (const atom& a : m) sum = sum + read_position(a);
+        for (const atom& a : m) sum = sum + a.site;
         const double n = m.empty() ? 1.0 : static_cast<double>(m.size());
         const position centre = sum / n;
-        for (atom& a : m) {
-            a.x -= centre[0];
-            a.y -= centre[1];
-            a.z -= centre[2];
-        }
+        for (atom& a : m) a.site = a.site - centre;
         centres.push_back(centre);
     }
     return centres;

@@ -38,7 +38,8 @@ double ensemble_spread_error(const model& m) {
                 const auto other = members[j].find(residue);
                 if (other == members[j].end()) continue;
                 const atom& b = *other->second;
-                msd += (a->x - b.x) * (a->x - b.x) + (a->y - b.y) * (a->y - b.y) + (a->z - b.z) * (a->z - b.z);
+                const position d = a->site - b.site;
+                msd += dot(d.xyz, d.xyz);
                 ++shared;
             }
             if (shared < 3) continue;

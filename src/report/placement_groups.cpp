@@ -100,7 +100,7 @@ compared_placement comparison_sites(const solution& s, const model_list& models,
         c.model = p.reported_model;
         c.segment = p.segment;
         for (std::size_t i : chosen_atoms(m, max_sites))
-            c.sites.push_back(cell.to_fractional(mul(r, read_position(m[i])) + t));
+            c.sites.push_back(cell.to_fractional(mul(r, m[i].site) + t));
         out.copies.push_back(std::move(c));
     }
     return out;

@@ -15,13 +15,14 @@ namespace {
 
 double rms_radius(const model& m) {
     double sum = 0.0;
-    for (const atom& a : m) sum += a.x * a.x + a.y * a.y + a.z * a.z;
+    for (const atom& a : m) sum += dot(a.site.xyz, a.site.xyz);
     return m.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(m.size()));
 }
 
 // The atoms of one molecule of a model: an ensemble's members are
 // alternatives for one molecule, so their mean size counts, not their sum.
-std::size_t molecule_atoms(const model& m) {
+template <class Site>
+std::size_t molecule_atoms(const std::vector<basic_atom<Site>>& m) {
     return m.size() / static_cast<std::size_t>(member_count(m));
 }
 
@@ -35,7 +36,7 @@ std::size_t known_atoms(const run_state& state) {
         largest = std::max(largest, molecule_atoms(m));
         sum += molecule_atoms(m);
     }
-    for (const model& m : state.static_list) fixed += molecule_atoms(m);
+    for (const placed_model& m : state.static_list) fixed += molecule_atoms(m);
     const std::size_t copies = static_cast<std::size_t>(std::max(1, p.integer("copies")));
     return (p.boolean("assembly") ? sum : largest) * copies + fixed;
 }

@@ -85,26 +85,28 @@ void warn_calculated(std::ostream& out, const std::string& label, const reflecti
 
 void end_line(std::ostream& out, const std::string& text) { out << text << '\n' << std::flush; }
 
-// Each static file converted to fractional coordinates of the cell, with the
+// Each static file placed in the first cell as it stands, with the
 // fractional centre of each.
 void load_static_structure(run_state& s, std::ostream& out) {
     std::istringstream words(s.params.text("structure.source"));
+    model_list read;
     for (std::string name; words >> name;) {
         if (s.report_inputs) end_line(out, "Loading static structure from " + name);
-        s.static_list.push_back(load_model_file(name));
-        if (s.static_list.back().empty())
+        read.push_back(load_model_file(name));
+        if (read.back().empty())
             throw std::runtime_error("no atoms in static-structure model " + name +
                                      ": it holds no atom records (ATOM or HETATM lines, or _atom_site rows)");
     }
-    if (s.report_steps) out << s.static_list.size() << " coordinate file(s) loaded.\n" << '\n' << std::flush;
-    if (s.static_list.empty()) throw std::runtime_error("unable to load static structure.");
+    if (s.report_steps) out << read.size() << " coordinate file(s) loaded.\n" << '\n' << std::flush;
+    if (read.empty()) throw std::runtime_error("unable to load static structure.");
     const unit_cell& cell = s.cells.front();
-    for (model& m : s.static_list) {
+    for (const model& m : read) {
+        placed_model& placed = s.static_list.emplace_back();
+        placed.reserve(m.size());
         fractional sum{0.0, 0.0, 0.0};
-        for (atom& a : m) {
-            const fractional f = cell.to_fractional(read_position(a));
-            set_placed_position(a, f);
-            sum = sum + f;
+        for (const atom& a : m) {
+            const placed_atom& x = placed.emplace_back(place_atom(a, cell.to_fractional(a.site)));
+            sum = sum + x.site;
         }
         s.static_centres.push_back(sum / static_cast<double>(m.size()));
         s.static_copies.push_back(static_cast<int>(s.static_copies.size()));

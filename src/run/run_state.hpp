@@ -28,7 +28,7 @@ struct run_state {
     std::string data_label;               // MTZ column or mmCIF item read (empty for other formats)
     model_list models;                    // search models, centred on their origin
     std::vector<position> model_centres;  // their Cartesian centres
-    model_list static_list;               // fixed structure, fractional (first cell)
+    placed_model_list static_list;        // fixed structure, placed in the first cell
     std::vector<fractional> static_centres;  // centre of each static list
     std::vector<int> static_copies;       // copy number of each static list (segments of a copy share one)
     std::size_t base_static_count = 0;    // static lists loaded from files

@@ -23,15 +23,15 @@ struct selection {
     std::vector<int> copy;
 };
 
-selection select_atoms(const model_list& groups, const std::vector<int>& copy_of, bool all_atoms) {
+selection select_atoms(const placed_model_list& groups, const std::vector<int>& copy_of, bool all_atoms) {
     selection out;
     // The members of a merged ensemble stand in one place; only the first
     // member counts, or they would clash with each other's images.
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const int copy = g < copy_of.size() ? copy_of[g] : -1 - static_cast<int>(g);
-        for (const atom& a : groups[g])
+        for (const placed_atom& a : groups[g])
             if (a.member == 0 && (all_atoms || is_c_alpha(a))) {
-                out.sites.push_back(placed_position(a));
+                out.sites.push_back(a.site);
                 out.copy.push_back(copy);
             }
     }
@@ -120,11 +120,11 @@ vec3 fractional_reach(const mat3& f, double clash_distance) {
 
 }  // namespace
 
-bool is_c_alpha(const atom& a) {
+bool is_c_alpha(const placed_atom& a) {
     return a.element == 6 && a.line.size() >= 16 && a.line.compare(12, 4, " CA ") == 0;
 }
 
-int count_clashes(const model_list& groups, const std::vector<unit_cell>& cells, bool all_atoms,
+int count_clashes(const placed_model_list& groups, const std::vector<unit_cell>& cells, bool all_atoms,
                   double clash_distance, const solution& s, const std::vector<int>& copy_of) {
     const unit_cell& cell = cells.at(static_cast<std::size_t>(s.cell));
     const std::vector<symmetry_operator>& ops = cell.group().operators;

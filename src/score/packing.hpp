@@ -10,10 +10,10 @@ namespace zelt {
 
 // True for a C-alpha atom: " CA " in columns 13-16 and element carbon, so a
 // calcium ion named "CA  " is not one.
-bool is_c_alpha(const atom& a);
+bool is_c_alpha(const placed_atom& a);
 
 // Counts contacts closer than `clash_distance` (Angstrom, strict) between the
-// selected atoms of `groups` (positions fractional in the solution's cell) and
+// selected atoms of `groups` (placed in the solution's cell) and
 // the symmetry and lattice images of them in the solution's space group. All
 // atoms are selected when `all_atoms` is set, otherwise C-alpha atoms only.
 // `copy_of` gives the copy each group belongs to (the segments of one placed
@@ -25,7 +25,7 @@ bool is_c_alpha(const atom& a);
 // The images are filed in a grid of cells about the clash distance wide, so
 // the work grows with the number of atoms times operators, times the atoms
 // within reach of one.
-int count_clashes(const model_list& groups, const std::vector<unit_cell>& cells, bool all_atoms,
+int count_clashes(const placed_model_list& groups, const std::vector<unit_cell>& cells, bool all_atoms,
                   double clash_distance, const solution& s, const std::vector<int>& copy_of = {});
 
 }  // namespace zelt

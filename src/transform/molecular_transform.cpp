@@ -17,9 +17,9 @@ namespace zelt {
 vec3 transform_box_edges(const model& m, double scale) {
     position lo{0.0, 0.0, 0.0}, hi{0.0, 0.0, 0.0};
     if (!m.empty()) {
-        lo = hi = read_position(m.front());
+        lo = hi = m.front().site;
         for (const atom& a : m) {
-            const position x = read_position(a);
+            const position& x = a.site;
             for (int i = 0; i < 3; ++i) {
                 lo[i] = std::min(lo[i], x[i]);
                 hi[i] = std::max(hi[i], x[i]);
@@ -100,7 +100,7 @@ std::unique_ptr<molecular_transform> build_molecular_transform(const model& m, d
     {
         fourier_map map(box, sampling, std::numeric_limits<double>::max(), d_t);
         for (const atom& a : m)
-            map.add_atom(box.to_fractional(read_position(a)), a.occupancy, a.b, a.element);
+            map.add_atom(box.to_fractional(a.site), a.occupancy, a.b, a.element);
         map.transform();
         for (int h = -h_max; h <= h_max; ++h)
             for (int k = -k_max; k <= k_max; ++k)

@@ -11,10 +11,10 @@
 
 namespace zelt {
 
-void static_contribution(const unit_cell& cell, const model_list& static_list, int code,
+void static_contribution(const unit_cell& cell, const placed_model_list& static_list, int code,
                          reflection_set& reflections, double d_min, double sampling) {
     bool any = false;
-    for (const model& m : static_list) any = any || !m.empty();
+    for (const placed_model& m : static_list) any = any || !m.empty();
     if (!any) {
         for (reflection& r : reflections) r.static_re = r.static_im = 0.0f;
         return;
@@ -23,8 +23,8 @@ void static_contribution(const unit_cell& cell, const model_list& static_list, i
         throw std::logic_error("invalid axis-permutation code " + std::to_string(code));
 
     fourier_map map(cell, sampling, std::numeric_limits<double>::max(), d_min);
-    for (const model& m : static_list)
-        for (const atom& a : m) map.add_atom(placed_position(a), a.occupancy, a.b, a.element);
+    for (const placed_model& m : static_list)
+        for (const placed_atom& a : m) map.add_atom(a.site, a.occupancy, a.b, a.element);
     map.transform();
 
     for (reflection& r : reflections) {
@@ -37,7 +37,7 @@ void static_contribution(const unit_cell& cell, const model_list& static_list, i
 }
 
 void place_copies(const solution& s, const model_list& models, const std::vector<unit_cell>& cells,
-                  model_list& static_list, std::vector<fractional>& static_centres) {
+                  placed_model_list& static_list, std::vector<fractional>& static_centres) {
     if (s.cell < 0 || static_cast<std::size_t>(s.cell) >= cells.size())
         throw std::logic_error("solution refers to cell " + std::to_string(s.cell) +
                                " outside the cell list");
@@ -48,13 +48,14 @@ void place_copies(const solution& s, const model_list& models, const std::vector
                                    " outside the model list");
         const mat3 r = rotation_matrix(p.orientation);
         const position tc = cell.to_orthogonal(p.translation);
-        model placed = models[static_cast<std::size_t>(p.model)];
+        const model& m = models[static_cast<std::size_t>(p.model)];
+        placed_model placed;
+        placed.reserve(m.size());
         fractional sum{0.0, 0.0, 0.0};
-        for (atom& a : placed) {
-            const fractional x = cell.to_fractional(mul(r, read_position(a)) + tc);
-            set_placed_position(a, x);
-            if (!a.anisou.empty()) a.anisou = rotated_anisou(a.anisou, r);
-            sum = sum + x;
+        for (const atom& a : m) {
+            placed_atom& x = placed.emplace_back(place_atom(a, cell.to_fractional(mul(r, a.site) + tc)));
+            if (!x.anisou.empty()) x.anisou = rotated_anisou(x.anisou, r);
+            sum = sum + x.site;
         }
         // An empty model has no centre of its own: its centre is where it was
         // placed, rather than 0/0.

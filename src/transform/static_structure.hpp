@@ -10,18 +10,17 @@
 
 namespace zelt {
 
-// Writes the structure factor of every atom of `static_list` (fractional
-// coordinates, painted with the cell's symmetry) into static_re/static_im of
+// Writes the structure factor of every atom of `static_list` (placed in
+// `cell`, painted with the cell's symmetry) into static_re/static_im of
 // each record, read at the indices permuted by `code` (0, 1, 2). An empty
 // static list writes zeros.
-void static_contribution(const unit_cell& cell, const model_list& static_list, int code,
+void static_contribution(const unit_cell& cell, const placed_model_list& static_list, int code,
                          reflection_set& reflections, double d_min, double sampling);
 
-// Appends, per placement of the solution, the placed model's atoms in
-// fractional coordinates of the solution's cell (not reduced into the cell)
-// and their centre.
+// Appends, per placement of the solution, the model's atoms placed in the
+// solution's cell (not reduced into the cell) and their centre.
 void place_copies(const solution& s, const model_list& models, const std::vector<unit_cell>& cells,
-                  model_list& static_list, std::vector<fractional>& static_centres);
+                  placed_model_list& static_list, std::vector<fractional>& static_centres);
 
 // Appends, per placement of the solution, the number of the copy it belongs
 // to, counting on from the last number in `copies`: the later segments of a

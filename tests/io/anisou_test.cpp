@@ -34,12 +34,10 @@ TEST(Anisou, ReadWithItsAtomAndTurnedByTheRotation) {
 
 TEST(Anisou, WrittenAfterItsAtomAndReadByGemmi) {
     zelt_test::temp_dir dir;
-    zelt::atom a;
+    zelt::placed_atom a;
     a.line = atom_line;
     a.anisou = anisou_line;
-    a.x = 0.1;
-    a.y = 0.2;
-    a.z = 0.3;
+    a.site = {0.1, 0.2, 0.3};
     const std::string name = (dir / "aniso.pdb").string();
     zelt::write_coordinates({{a}, {a}}, zelt::unit_cell(19, 50, 60, 70, 90, 90, 90), 0.5, 0.4, 0, name, true);
     std::istringstream written(zelt_test::read_file(name));

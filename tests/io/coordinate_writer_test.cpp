@@ -19,9 +19,9 @@
 
 namespace {
 
-using zelt::atom;
-using zelt::model;
-using zelt::model_list;
+using zelt::placed_atom;
+using zelt::placed_model;
+using zelt::placed_model_list;
 using zelt::unit_cell;
 
 // Full records as a PDB file has them, 80 columns.
@@ -32,19 +32,17 @@ const std::string ca_line =
 const std::string water_line =
     "HETATM  999  O   HOH W 201A     -1.000   2.000   3.000  1.00 40.00           O  ";
 
-atom make_atom(const std::string& line, double u, double v, double w) {
-    atom a;
+placed_atom make_atom(const std::string& line, double u, double v, double w) {
+    placed_atom a;
     a.line = line;
-    a.x = u;
-    a.y = v;
-    a.z = w;
+    a.site = {u, v, w};
     return a;
 }
 
 unit_cell orthorhombic() { return unit_cell(19, 50.123, 60, 70, 90, 90, 90); }
 unit_cell trigonal() { return unit_cell(154, 75.11, 75.11, 133.31, 90, 90, 120); }
 
-std::string write(const model_list& lists, const unit_cell& cell, double score, double r,
+std::string write(const placed_model_list& lists, const unit_cell& cell, double score, double r,
                   int clashes, bool reassign) {
     std::ostringstream out;
     zelt::write_coordinates(out, lists, cell, score, r, clashes, reassign);
@@ -63,7 +61,7 @@ const std::string end_line = "END" + std::string(51, ' ');
 
 TEST(CoordinateWriter, OrthorhombicFileIsExact) {
     ASSERT_EQ(n_line.size(), 80u);
-    const model_list lists = {{make_atom(n_line, 0.1, 0.2, 0.3), make_atom(ca_line, -0.4, 1.25, 0.5)}};
+    const placed_model_list lists = {{make_atom(n_line, 0.1, 0.2, 0.3), make_atom(ca_line, -0.4, 1.25, 0.5)}};
     const std::string expected =
         "TITLE     ZELT Score: 0.457 Rfactor: 0.512 Packing clashes: 3     \n"
         "CRYST1   50.123   60.000   70.000  90.00  90.00  90.00 P 21 21 21    4\n"
@@ -74,7 +72,7 @@ TEST(CoordinateWriter, OrthorhombicFileIsExact) {
 }
 
 TEST(CoordinateWriter, TrigonalCellLineAndSwitchedOffClashCount) {
-    const model_list lists = {{make_atom(ca_line, 0.5, 0.25, 0.3)}};
+    const placed_model_list lists = {{make_atom(ca_line, 0.5, 0.25, 0.3)}};
     const std::vector<std::string> lines = lines_of(write(lists, trigonal(), -0.012, 0.6, -1, true));
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "TITLE     ZELT Score: -0.012 Rfactor: 0.600 Packing clashes: -1     ");
@@ -90,7 +88,7 @@ TEST(CoordinateWriter, ShortAndLongRecordTails) {
     const std::string cut53 = ca_line.substr(0, 53);
     const std::string cut60 = ca_line.substr(0, 60);
     const std::string extra = ca_line + "  trailing text";
-    const model_list lists = {{make_atom(cut54, 0, 0, 0), make_atom(cut53, 0, 0, 0),
+    const placed_model_list lists = {{make_atom(cut54, 0, 0, 0), make_atom(cut53, 0, 0, 0),
                                make_atom(cut60, 0, 0, 0), make_atom(extra, 0, 0, 0)}};
     const std::vector<std::string> lines = lines_of(write(lists, orthorhombic(), 0, 0, 0, false));
     ASSERT_EQ(lines.size(), 8u);
@@ -103,7 +101,7 @@ TEST(CoordinateWriter, ShortAndLongRecordTails) {
 }
 
 TEST(CoordinateWriter, ChainLettersFollowTheListsAndWrapAfterZ) {
-    model_list lists;
+    placed_model_list lists;
     for (int k = 0; k < 27; ++k)
         lists.push_back({make_atom(water_line, -1 / 50.123, 2 / 60.0, 3 / 70.0)});
     const std::vector<std::string> lines = lines_of(write(lists, orthorhombic(), 0, 0, 0, true));
@@ -121,7 +119,7 @@ TEST(CoordinateWriter, ChainLettersFollowTheListsAndWrapAfterZ) {
 }
 
 TEST(CoordinateWriter, EmptyNameWritesToStandardOutput) {
-    const model_list lists = {{make_atom(n_line, 0.1, 0.2, 0.3)}};
+    const placed_model_list lists = {{make_atom(n_line, 0.1, 0.2, 0.3)}};
     std::ostringstream captured;
     std::streambuf* old = std::cout.rdbuf(captured.rdbuf());
     zelt::write_coordinates(lists, orthorhombic(), 0.5, 0.25, 0, "", true);
@@ -133,7 +131,7 @@ TEST(CoordinateWriter, NamedFileReplacesAnOldOneAndLeavesNothingElse) {
     zelt_test::temp_dir dir;
     const std::string name = (dir / "zelt.1.pdb").string();
     zelt_test::write_file(name, std::string(100000, 'x'));
-    const model_list lists = {{make_atom(n_line, 0.1, 0.2, 0.3)}};
+    const placed_model_list lists = {{make_atom(n_line, 0.1, 0.2, 0.3)}};
     zelt::write_coordinates(lists, orthorhombic(), 0.5, 0.25, 7, name, true);
     EXPECT_EQ(zelt_test::read_file(name), write(lists, orthorhombic(), 0.5, 0.25, 7, true));
     int entries = 0;
@@ -143,7 +141,7 @@ TEST(CoordinateWriter, NamedFileReplacesAnOldOneAndLeavesNothingElse) {
 
 TEST(CoordinateWriter, UnwritableFileIsAnIoErrorAndLeavesNoPartialFile) {
     zelt_test::temp_dir dir;
-    const model_list lists = {{make_atom(n_line, 0.1, 0.2, 0.3)}};
+    const placed_model_list lists = {{make_atom(n_line, 0.1, 0.2, 0.3)}};
     std::filesystem::create_directory(dir / "taken");
     const std::vector<std::string> names = {
         (dir / "missing" / "zelt.1.pdb").string(),  // folder does not exist
@@ -193,7 +191,7 @@ TEST(CoordinateWriter, GemmiReadsTheFileBack) {
     zelt_test::temp_dir dir;
     const std::string name = (dir / "placed.pdb").string();
     const unit_cell cell = trigonal();
-    const model_list lists = {
+    const placed_model_list lists = {
         {make_atom(n_line, 0.1, 0.2, 0.3), make_atom(ca_line, 0.7, -0.15, 1.2)},
         {make_atom(water_line, 0.33, 0.66, 0.05)}};
     zelt::write_coordinates(lists, cell, 0.5, 0.25, 0, name, true);
@@ -225,14 +223,14 @@ TEST(CoordinateWriter, EnsembleMembersAsModelsWithTerRecords) {
     zelt_test::temp_dir dir;
     const std::string name = (dir / "ensemble.pdb").string();
     const std::string chain_c = "ATOM      3  CA  GLY C   7      11.639   6.071  -5.147  1.00 26.81           C  ";
-    model placed;
+    placed_model placed;
     for (std::int16_t member = 0; member < 3; ++member)
         for (const std::string& line : {n_line, ca_line, chain_c}) {
-            atom a = make_atom(line, 0.1 * member, 0.2, 0.3);
+            placed_atom a = make_atom(line, 0.1 * member, 0.2, 0.3);
             a.member = member;
             placed.push_back(a);
         }
-    const model_list lists = {{make_atom(water_line, 0.33, 0.66, 0.05)}, placed};
+    const placed_model_list lists = {{make_atom(water_line, 0.33, 0.66, 0.05)}, placed};
     zelt::write_coordinates(lists, trigonal(), 0.5, 0.25, 0, name, false);
     const std::vector<std::string> lines = lines_of(zelt_test::read_file(name));
     ASSERT_EQ(lines.size(), 2u + 3 * 8 + 1);

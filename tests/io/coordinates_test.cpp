@@ -53,9 +53,9 @@ TEST(ReadAtoms, ColumnsAndLineLengths) {
         const std::string line = full_line.substr(0, r.length);
         const model m = read_text(line + "\n");
         ASSERT_EQ(m.size(), 1u);
-        EXPECT_DOUBLE_EQ(m[0].x, 11.104);
-        EXPECT_DOUBLE_EQ(m[0].y, 6.134);
-        EXPECT_DOUBLE_EQ(m[0].z, r.z);
+        EXPECT_DOUBLE_EQ(m[0].site[0], 11.104);
+        EXPECT_DOUBLE_EQ(m[0].site[1], 6.134);
+        EXPECT_DOUBLE_EQ(m[0].site[2], r.z);
         EXPECT_DOUBLE_EQ(m[0].occupancy, r.occupancy);
         EXPECT_DOUBLE_EQ(m[0].b, r.b);
         EXPECT_EQ(m[0].line, line);
@@ -132,9 +132,9 @@ TEST(ReadAtoms, ExampleModelsAgainstGemmi) {
         int element;
         while (in >> x >> y >> z >> occ >> b >> element) {
             ASSERT_LT(i, m.size());
-            EXPECT_NEAR(m[i].x, x, 1e-6);
-            EXPECT_NEAR(m[i].y, y, 1e-6);
-            EXPECT_NEAR(m[i].z, z, 1e-6);
+            EXPECT_NEAR(m[i].site[0], x, 1e-6);
+            EXPECT_NEAR(m[i].site[1], y, 1e-6);
+            EXPECT_NEAR(m[i].site[2], z, 1e-6);
             EXPECT_NEAR(m[i].occupancy, occ, 1e-6);
             EXPECT_NEAR(m[i].b, b, 1e-4);
             EXPECT_EQ(m[i].element, element) << m[i].line;

@@ -16,7 +16,7 @@ atom c_alpha(int residue, int member, double x, double y, double z) {
                   residue, residue, x, y, z);
     atom a;
     a.line = line;
-    a.x = x, a.y = y, a.z = z;
+    a.site = {x, y, z};
     a.member = static_cast<std::int16_t>(member);
     return a;
 }

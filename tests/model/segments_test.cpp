@@ -19,7 +19,7 @@ atom pdb_atom(int serial, const std::string& segment, double x) {
     std::snprintf(buf, sizeof buf, "ATOM  %5d  CA  ALA A%4d    %8.3f%8.3f%8.3f%6.2f%6.2f      %-4s%2s  ", serial,
                   serial, x, 0.0, 0.0, 1.0, 20.0, segment.c_str(), "C");
     atom a;
-    a.x = x;
+    a.site = {x, 0.0, 0.0};
     a.line = buf;
     return a;
 }
@@ -84,12 +84,12 @@ TEST(Segments, GroupsFollowFirstOccurrenceAndKeepFileOrder) {
     EXPECT_TRUE(split_segments(s, models, starts));
     ASSERT_EQ(models.size(), 3u);
     ASSERT_EQ(models[1].size(), 3u);
-    EXPECT_EQ(models[1][0].x, 1);
-    EXPECT_EQ(models[1][1].x, 3);
-    EXPECT_EQ(models[1][2].x, 5);
+    EXPECT_EQ(models[1][0].site[0], 1);
+    EXPECT_EQ(models[1][1].site[0], 3);
+    EXPECT_EQ(models[1][2].site[0], 5);
     ASSERT_EQ(models[2].size(), 2u);
-    EXPECT_EQ(models[2][0].x, 2);
-    EXPECT_EQ(models[2][1].x, 4);
+    EXPECT_EQ(models[2][0].site[0], 2);
+    EXPECT_EQ(models[2][1].site[0], 4);
     EXPECT_EQ(models[1][1].line, models[0][2].line);
     ASSERT_EQ(starts.size(), 3u);
     EXPECT_EQ(starts[1], (fractional{0.4, 0.5, 0.6}));

@@ -27,7 +27,7 @@ model cloud(unsigned seed) {
     model m;
     for (int i = 0; i < 120; ++i) {
         atom a;
-        a.x = u(gen), a.y = u(gen), a.z = u(gen);
+        for (double& v : a.site) v = u(gen);
         a.line = "ATOM      1  CA  ALA A   1       0.000   0.000   0.000  1.00 20.00           C";
         m.push_back(a);
     }

@@ -159,11 +159,8 @@ TEST(Preparation, ModelsAreCentredAndTheStaticStructureIsFractional) {
     ASSERT_EQ(s.models[0].size(), n_beta);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(s.model_centres[0][i], beta[i], 1e-9);
     double mean[3] = {0, 0, 0};
-    for (const zelt::atom& a : s.models[0]) {
-        mean[0] += a.x;
-        mean[1] += a.y;
-        mean[2] += a.z;
-    }
+    for (const zelt::atom& a : s.models[0])
+        for (int i = 0; i < 3; ++i) mean[i] += a.site[i];
     for (double m : mean) EXPECT_NEAR(m / static_cast<double>(n_beta), 0.0, 1e-9);
 
     ASSERT_EQ(s.static_list.size(), 1u);

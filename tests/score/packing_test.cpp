@@ -17,31 +17,29 @@
 
 namespace {
 
-using zelt::atom;
-using zelt::model;
-using zelt::model_list;
+using zelt::placed_atom;
+using zelt::placed_model;
+using zelt::placed_model_list;
 using zelt::unit_cell;
 using zelt::vec3;
 using zelt::fractional;
 using zelt::position;
 
 // A record with the given atom name (columns 13-16) and element number.
-atom make_atom(const std::string& name, int element, double u, double v, double w) {
+placed_atom make_atom(const std::string& name, int element, double u, double v, double w) {
     char line[81];
     std::snprintf(line, sizeof line, "ATOM      1 %-4s ALA A   1       0.000   0.000   0.000  1.00 20.00",
                   name.c_str());
-    atom a;
+    placed_atom a;
     a.line = line;
     a.element = static_cast<std::int16_t>(element);
-    a.x = u;
-    a.y = v;
-    a.z = w;
+    a.site = {u, v, w};
     return a;
 }
 
-atom ca(double u, double v, double w) { return make_atom(" CA ", 6, u, v, w); }
+placed_atom ca(double u, double v, double w) { return make_atom(" CA ", 6, u, v, w); }
 
-int count(const model_list& groups, const unit_cell& cell, double d, bool all_atoms = false,
+int count(const placed_model_list& groups, const unit_cell& cell, double d, bool all_atoms = false,
           const std::vector<int>& copies = {}) {
     const std::vector<unit_cell> cells = {unit_cell(1, 10, 10, 10, 90, 90, 90), cell};
     zelt::solution s;
@@ -70,7 +68,7 @@ TEST(Packing, ContactsWithinOneCopyAreNotCounted) {
     EXPECT_EQ(count({{ca(0.3, 0.3, 0.3), ca(0.36, 0.3, 0.3)}}, p212121, 3.4), 0);
     // The same pair in two segments of one copy is not counted either; in two
     // copies it is a clash.
-    const model_list two = {{ca(0.3, 0.3, 0.3)}, {ca(0.36, 0.3, 0.3)}};
+    const placed_model_list two = {{ca(0.3, 0.3, 0.3)}, {ca(0.36, 0.3, 0.3)}};
     EXPECT_EQ(count(two, p212121, 3.4, false, {4, 4}), 0);
     EXPECT_EQ(count(two, p212121, 3.4, false, {4, 5}), 1);
     EXPECT_EQ(count(two, p212121, 3.4), 1);
@@ -79,15 +77,11 @@ TEST(Packing, ContactsWithinOneCopyAreNotCounted) {
 TEST(Packing, StackedCopiesClashUnderEveryOperator) {
     const unit_cell p1(1, 40, 50, 60, 90, 90, 90);
     // A chain of five C-alpha atoms 3.8 A apart along a.
-    model chain;
+    placed_model chain;
     for (int i = 0; i < 5; ++i) chain.push_back(ca(0.2 + 0.095 * i, 0.5, 0.5));
     auto shifted = [&](double du, double dv, double dw) {
-        model m = chain;
-        for (atom& a : m) {
-            a.x += du;
-            a.y += dv;
-            a.z += dw;
-        }
+        placed_model m = chain;
+        for (placed_atom& a : m) a.site = a.site + fractional{du, dv, dw};
         return m;
     };
     EXPECT_EQ(count({chain}, p1, 3.4), 0);
@@ -109,11 +103,11 @@ TEST(Packing, TheClashDistanceItselfIsNotAClash) {
     const unit_cell p1bar(2, 10, 10, 10, 90, 90, 90);
     ASSERT_EQ(p1.orthogonalisation[0], 10.0);
     // Across the cell edge: 0.875 - 0.125 - 1 = -0.25, 2.5 A exactly.
-    const model_list pair = {{ca(0.125, 0, 0), ca(0.875, 0, 0)}};
+    const placed_model_list pair = {{ca(0.125, 0, 0), ca(0.875, 0, 0)}};
     EXPECT_EQ(count(pair, p1, 2.5), 0);
     EXPECT_EQ(count(pair, p1, 2.5000001), 1);
     // An atom and its image through the centre of symmetry: 2.5 A exactly.
-    const model_list single = {{ca(0.125, 0, 0)}};
+    const placed_model_list single = {{ca(0.125, 0, 0)}};
     EXPECT_EQ(count(single, p1bar, 2.5), 0);
     EXPECT_EQ(count(single, p1bar, 2.5000001), 1);
 }
@@ -121,7 +115,7 @@ TEST(Packing, TheClashDistanceItselfIsNotAClash) {
 TEST(Packing, CAlphaSelection) {
     const unit_cell p2(3, 40, 50, 60, 90, 100, 90);
     // All on the two-fold axis, 10 A apart: each meets only its own image.
-    const model_list atoms = {{
+    const placed_model_list atoms = {{
         make_atom(" CA ", 6, 0, 0.0, 0),   // C-alpha
         make_atom("CA  ", 20, 0, 0.2, 0),  // calcium ion
         make_atom(" CA ", 20, 0, 0.4, 0),  // named like a C-alpha, but calcium
@@ -146,15 +140,15 @@ TEST(Packing, NothingSelectedAndUnknownCell) {
 // the lattice translations for an image closer than d. Two different atoms
 // of one copy that are already close as stored do not count through the
 // identity. `copies` numbers the groups' copies; empty: one copy per group.
-int brute_force(const model_list& groups, const unit_cell& cell, bool all_atoms, double d,
+int brute_force(const placed_model_list& groups, const unit_cell& cell, bool all_atoms, double d,
                 const std::vector<int>& copies = {}) {
     std::vector<vec3> x;
     std::vector<int> copy;
     for (std::size_t g = 0; g < groups.size(); ++g)
-        for (const atom& a : groups[g]) {
+        for (const placed_atom& a : groups[g]) {
             const bool c_alpha = a.element == 6 && a.line.substr(12, 4) == " CA ";
             if (all_atoms || c_alpha) {
-                x.push_back({a.x, a.y, a.z});
+                x.push_back(a.site.xyz);
                 copy.push_back(copies.empty() ? static_cast<int>(g) : copies[g]);
             }
         }
@@ -204,7 +198,7 @@ TEST(Packing, RandomAtomsMatchBruteForce) {
     std::uniform_real_distribution<double> position(-0.2, 1.2);
     for (const group_case& g : groups) {
         const unit_cell cell(g.number, g.a, g.b, g.c, g.alpha, g.beta, g.gamma);
-        model_list lists(3);
+        placed_model_list lists(3);
         for (int i = 0; i < 45; ++i) {
             const double u = position(random), v = position(random), w = position(random);
             lists[i % 3].push_back(i % 4 == 3 ? make_atom(" N  ", 7, u, v, w) : ca(u, v, w));
@@ -223,12 +217,12 @@ TEST(Packing, RandomAtomsMatchBruteForce) {
 
 // Every pair of the position list compared, each at its minimum image along
 // the cell axes: the count before the images were filed in a grid.
-int all_pairs(const model_list& groups, const unit_cell& cell, double d, const std::vector<int>& copies) {
+int all_pairs(const placed_model_list& groups, const unit_cell& cell, double d, const std::vector<int>& copies) {
     std::vector<vec3> x;
     std::vector<int> copy;
     for (std::size_t g = 0; g < groups.size(); ++g)
-        for (const atom& a : groups[g]) {
-            x.push_back({a.x, a.y, a.z});
+        for (const placed_atom& a : groups[g]) {
+            x.push_back(a.site.xyz);
             copy.push_back(copies[g]);
         }
     const auto& ops = cell.group().operators;
@@ -269,7 +263,7 @@ TEST(Packing, GridMatchesAllPairsAtEveryScale) {
                                           unit_cell(154, 15, 15, 22, 90, 90, 120), unit_cell(19, 80, 90, 100, 90, 90, 90)};
     for (const unit_cell& cell : cells)
         for (double d : {0.4, 2.0, 4.0, 7.0, 11.0}) {
-            model_list lists(4);
+            placed_model_list lists(4);
             for (int i = 0; i < 60; ++i) {
                 // Half of the atoms in a tight cluster, the rest anywhere.
                 const double spread = i % 2 ? 1.0 : 0.02;
@@ -292,17 +286,15 @@ TEST(Packing, RefinedStructureAgreesWithBruteForce) {
     ASSERT_TRUE(in);
     std::string line;
     std::vector<double> constants;
-    model atoms;
+    zelt::model atoms;
     while (std::getline(in, line)) {
         if (line.rfind("CRYST1", 0) == 0) {
             for (int k = 0; k < 3; ++k) constants.push_back(std::stod(line.substr(6 + 9 * k, 9)));
             for (int k = 0; k < 3; ++k) constants.push_back(std::stod(line.substr(33 + 7 * k, 7)));
         } else if (line.rfind("ATOM  ", 0) == 0 || line.rfind("HETATM", 0) == 0) {
-            atom a;
+            zelt::atom a;
             a.line = line;
-            a.x = std::stod(line.substr(30, 8));
-            a.y = std::stod(line.substr(38, 8));
-            a.z = std::stod(line.substr(46, 8));
+            a.site = {std::stod(line.substr(30, 8)), std::stod(line.substr(38, 8)), std::stod(line.substr(46, 8))};
             a.element = line.size() >= 78 && line.substr(76, 2) == " C" ? 6 : 0;
             atoms.push_back(a);
         }
@@ -310,13 +302,8 @@ TEST(Packing, RefinedStructureAgreesWithBruteForce) {
     ASSERT_EQ(constants.size(), 6u);
     const unit_cell cell(154, constants[0], constants[1], constants[2], constants[3], constants[4],
                          constants[5]);
-    for (atom& a : atoms) {
-        const fractional f = cell.to_fractional({a.x, a.y, a.z});
-        a.x = f[0];
-        a.y = f[1];
-        a.z = f[2];
-    }
-    const model_list lists = {atoms};
+    placed_model_list lists(1);
+    for (const zelt::atom& a : atoms) lists[0].push_back(zelt::place_atom(a, cell.to_fractional(a.site)));
     // A well-packed crystal: no C-alpha atoms within 3.4 A of a neighbour,
     // while 8 A reaches across the molecular contacts.
     EXPECT_EQ(count(lists, cell, 3.4), 0);
@@ -333,11 +320,11 @@ TEST(Packing, RefinedStructureAgreesWithBruteForce) {
 // adds nothing, whereas the same atoms as a model of their own do count.
 TEST(Packing, MergedEnsembleCountsItsFirstMemberOnly) {
     const unit_cell p2(3, 20, 30, 40, 90, 100, 90);
-    atom first = ca(0.30, 0.20, 0.25);
-    atom on_axis = ca(0.0, 0.2, 0.0);
-    atom lattice_image = ca(1.30, 0.20, 0.25);
+    placed_atom first = ca(0.30, 0.20, 0.25);
+    placed_atom on_axis = ca(0.0, 0.2, 0.0);
+    placed_atom lattice_image = ca(1.30, 0.20, 0.25);
     on_axis.member = lattice_image.member = 1;
-    const model ensemble = {first, on_axis, lattice_image};
+    const placed_model ensemble = {first, on_axis, lattice_image};
     EXPECT_EQ(count({ensemble}, p2, 3.4), count({{first}}, p2, 3.4));
     EXPECT_EQ(count({ensemble}, p2, 3.4, true), 0);
 

@@ -24,9 +24,7 @@ model random_model(unsigned seed, int count) {
     std::uniform_real_distribution<double> u(-9.0, 9.0), b(10.0, 30.0);
     model m(static_cast<std::size_t>(count));
     for (atom& a : m) {
-        a.x = u(gen);
-        a.y = u(gen);
-        a.z = u(gen);
+        for (double& v : a.site) v = u(gen);
         a.b = b(gen);
     }
     return m;

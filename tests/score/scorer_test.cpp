@@ -227,17 +227,15 @@ model centred_model(const std::string& path) {
     while (std::getline(in, line)) {
         if (line.rfind("ATOM", 0) != 0) continue;
         atom a;
-        a.x = std::stod(line.substr(30, 8));
-        a.y = std::stod(line.substr(38, 8));
-        a.z = std::stod(line.substr(46, 8));
+        a.site = {std::stod(line.substr(30, 8)), std::stod(line.substr(38, 8)), std::stod(line.substr(46, 8))};
         a.b = std::stod(line.substr(60, 6));
         const char e = line[12] == ' ' ? line[13] : line[12];
         a.element = e == 'N' ? 7 : e == 'O' ? 8 : e == 'S' ? 16 : 6;
         m.push_back(a);
     }
-    double c[3] = {0, 0, 0};
-    for (const atom& a : m) c[0] += a.x, c[1] += a.y, c[2] += a.z;
-    for (atom& a : m) a.x -= c[0] / m.size(), a.y -= c[1] / m.size(), a.z -= c[2] / m.size();
+    position c{0, 0, 0};
+    for (const atom& a : m) c = c + a.site;
+    for (atom& a : m) a.site = a.site - c / static_cast<double>(m.size());
     return m;
 }
 

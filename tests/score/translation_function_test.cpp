@@ -29,9 +29,7 @@ model random_model(int atoms, double radius, unsigned seed) {
     std::uniform_real_distribution<double> u(-radius, radius);
     model m(static_cast<std::size_t>(atoms));
     for (atom& a : m) {
-        a.x = u(gen);
-        a.y = u(gen);
-        a.z = u(gen);
+        for (double& v : a.site) v = u(gen);
         a.b = 15.0;
         a.element = static_cast<std::int16_t>(6 + gen() % 3);
     }
@@ -263,29 +261,24 @@ TEST(TranslationFunction, ResolutionLimitLeavesOutReflectionsAndSetsTheGrid) {
 // Observed amplitudes of a structure by direct summation over its atoms
 // under every operator (Gaussian atoms), independent of the model transform.
 std::vector<std::complex<double>> direct_sum(const unit_cell& cell, const reflection_set& refl,
-                                             const model& frac_atoms) {
+                                             const placed_model& frac_atoms) {
     std::vector<std::complex<double>> f(refl.size());
     for (std::size_t i = 0; i < refl.size(); ++i) {
         const vec3 h{double(refl[i].h), double(refl[i].k), double(refl[i].l)};
         const double s2 = cell.s_squared(h[0], h[1], h[2]);
-        for (const atom& a : frac_atoms)
+        for (const placed_atom& a : frac_atoms)
             for (const symmetry_operator& op : cell.group().operators) {
-                const double phi = 2.0 * M_PI * dot(h, op.apply({a.x, a.y, a.z}).xyz);
+                const double phi = 2.0 * M_PI * dot(h, op.apply(a.site).xyz);
                 f[i] += a.element * std::exp(-(a.b + 10.0) * s2) * std::polar(1.0, phi);
             }
     }
     return f;
 }
 
-model placed(const model& m, const quaternion& q, const fractional& t, const unit_cell& cell) {
-    model out = m;
+placed_model placed(const model& m, const quaternion& q, const fractional& t, const unit_cell& cell) {
+    placed_model out;
     const mat3 r = rotation_matrix(q);
-    for (atom& a : out) {
-        const fractional x = cell.to_fractional(mul(r, position{a.x, a.y, a.z}));
-        a.x = x[0] + t[0];
-        a.y = x[1] + t[1];
-        a.z = x[2] + t[2];
-    }
+    for (const atom& a : m) out.push_back(place_atom(a, cell.to_fractional(mul(r, a.site)) + t));
     return out;
 }
 
@@ -381,22 +374,13 @@ TEST(TranslationFunction, PlacesBlipAgainstFixedBetaAtFiveAndThreeAngstrom) {
         r.sigma = 1.0f;
         r.s2 = float(cells[0].s_squared(r.h, r.k, r.l));
     }
-    model beta = reference_chain('A');
-    for (atom& a : beta) {
-        const fractional f = cells[0].to_fractional({a.x, a.y, a.z});
-        a.x = f[0];
-        a.y = f[1];
-        a.z = f[2];
-    }
+    placed_model beta;
+    for (const atom& a : reference_chain('A')) beta.push_back(place_atom(a, cells[0].to_fractional(a.site)));
     static_contribution(cells[0], {beta}, 0, refl, 3.0, 3.0);
     model blip = reference_chain('B');
     position centre{0, 0, 0};
-    for (const atom& a : blip) centre = centre + position{a.x / blip.size(), a.y / blip.size(), a.z / blip.size()};
-    for (atom& a : blip) {
-        a.x -= centre[0];
-        a.y -= centre[1];
-        a.z -= centre[2];
-    }
+    for (const atom& a : blip) centre = centre + a.site / static_cast<double>(blip.size());
+    for (atom& a : blip) a.site = a.site - centre;
     const fractional truth = cells[0].to_fractional(centre);
     transform_store store;
     store.set(0, build_molecular_transform(blip, 3.0, 2.0, 3.0));

@@ -39,7 +39,7 @@ struct small_crystal {
         std::uniform_real_distribution<double> u(-5.0, 5.0);
         model m(14);
         for (atom& a : m) {
-            a.x = u(gen), a.y = u(gen), a.z = u(gen);
+            for (double& v : a.site) v = u(gen);
             a.b = 15.0;
             a.element = 6;
         }

@@ -235,12 +235,8 @@ TEST(VectorFc, EveryDispatchTargetAgreesWithTheScalarLoop) {
 model centred_model(const std::string& file) {
     model m = load_model_file(zelt_test::example(file).string());
     vec3 c{0, 0, 0};
-    for (const atom& a : m) c = add(c, {a.x, a.y, a.z});
-    for (atom& a : m) {
-        a.x -= c[0] / static_cast<double>(m.size());
-        a.y -= c[1] / static_cast<double>(m.size());
-        a.z -= c[2] / static_cast<double>(m.size());
-    }
+    for (const atom& a : m) c = add(c, a.site.xyz);
+    for (atom& a : m) a.site = a.site - position(c) / static_cast<double>(m.size());
     return m;
 }
 

@@ -82,9 +82,7 @@ model to_model(const std::vector<test_atom>& atoms) {
     model m;
     for (const auto& a : atoms) {
         atom t;
-        t.x = a.x[0];
-        t.y = a.x[1];
-        t.z = a.x[2];
+        t.site = position(a.x);
         t.occupancy = a.occ;
         t.b = a.b;
         t.element = static_cast<std::int16_t>(z.at(a.element));
@@ -478,12 +476,9 @@ TEST(CalculatedFc, InvariancesAndSerialParallelAgreement) {
 
 TEST(MolecularTransform, BoxEdgesAndTableLimits) {
     model m(2);
-    m[0].x = -1.0;
-    m[0].y = -3.0;
-    m[0].z = 0.0;
-    m[1].x = 1.0;    // extent 2 A along x: raised to 10, then doubled
-    m[1].y = 13.0;   // 16 A along y
-    m[1].z = 31.0;   // 31 A along z
+    m[0].site = {-1.0, -3.0, 0.0};
+    // Extents: 2 A along x (raised to 10, then doubled), 16 A along y, 31 A along z.
+    m[1].site = {1.0, 13.0, 31.0};
     const vec3 e = transform_box_edges(m, 2.0);
     EXPECT_DOUBLE_EQ(e[0], 20.0);
     EXPECT_DOUBLE_EQ(e[1], 32.0);
@@ -522,7 +517,7 @@ TEST(MolecularTransform, StorePreparesAndReleasesSlots) {
     model_list models(3);
     for (int i = 0; i < 3; ++i) {
         atom a;
-        a.x = i;
+        a.site[0] = i;
         a.b = 20;
         models[i].push_back(a);
     }

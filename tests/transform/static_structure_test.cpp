@@ -52,11 +52,11 @@ reflection_set all_reflections(const unit_cell& cell, int n, double d_min, bool 
     return r;
 }
 
-atom carbon_at(const vec3& x, double b, double occ = 1.0) {
-    atom a;
-    a.x = x[0];
-    a.y = x[1];
-    a.z = x[2];
+// A carbon atom as read (Cartesian `x`) or placed (fractional `x`).
+template <class Site = position>
+basic_atom<Site> carbon_at(const vec3& x, double b, double occ = 1.0) {
+    basic_atom<Site> a;
+    a.site = Site(x);
     a.b = b;
     a.occupancy = occ;
     a.element = 6;
@@ -75,7 +75,7 @@ TEST(StaticContribution, SingleAtomAgainstAnalyticTransform) {
     for (const row& r : rows) {
         const unit_cell cell(r.group, r.a, r.b, r.c, r.al, r.be, r.ga);
         reflection_set refl = all_reflections(cell, 12, 3.0, true);
-        const model_list statics{{carbon_at(x, 20.0)}};
+        const placed_model_list statics{{carbon_at<fractional>(x, 20.0)}};
         static_contribution(cell, statics, 0, refl, 3.0, 3.0);
         double worst = 0;
         for (const reflection& f : refl) {
@@ -107,7 +107,8 @@ TEST(StaticContribution, EmptyListWritesZerosAndCodePermutesIndices) {
     for (const auto& r : refl) EXPECT_EQ(r.static_re, 0.0f);
 
     // Code 1 reads (k, l, h), code 2 reads (l, h, k).
-    const model_list statics{{carbon_at({0.1, 0.2, 0.3}, 15.0), carbon_at({0.6, 0.45, 0.8}, 30.0)}};
+    const placed_model_list statics{
+        {carbon_at<fractional>({0.1, 0.2, 0.3}, 15.0), carbon_at<fractional>({0.6, 0.45, 0.8}, 30.0)}};
     const unit_cell cube(1, 33.0, 33.0, 33.0, 90.0, 90.0, 90.0);
     reflection_set plain = all_reflections(cube, 4, 6.0, false);
     static_contribution(cube, statics, 0, plain, 6.0, 3.0);
@@ -148,12 +149,12 @@ TEST(PlaceCopies, RotatedTranslatedAtomsInFractionalCoordinates) {
     q.translation = {0.1, 0.2, 0.3};
     s.placements = {p, q};
 
-    model_list statics{model{carbon_at({0.5, 0.5, 0.5}, 3.0)}};
+    placed_model_list statics{placed_model{carbon_at<fractional>({0.5, 0.5, 0.5}, 3.0)}};
     std::vector<fractional> centres{{0.5, 0.5, 0.5}};
     place_copies(s, models, cells, statics, centres);
     ASSERT_EQ(statics.size(), 3u);
     ASSERT_EQ(centres.size(), 3u);
-    EXPECT_EQ(statics[0][0].x, 0.5);   // what was there stays
+    EXPECT_EQ(statics[0][0].site[0], 0.5);   // what was there stays
 
     // Monoclinic P21, beta = 110: orthogonal = (a x + c cos(beta) z, b y, c sin(beta) z).
     const double a = 30, b = 40, c = 50, be = 110 * static_pi / 180;
@@ -163,14 +164,12 @@ TEST(PlaceCopies, RotatedTranslatedAtomsInFractionalCoordinates) {
     ASSERT_EQ(statics[1].size(), 3u);
     vec3 mean{0, 0, 0};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_NEAR(statics[1][i].x, want[i][0], 1e-12) << i;
-        EXPECT_NEAR(statics[1][i].y, want[i][1], 1e-12) << i;
-        EXPECT_NEAR(statics[1][i].z, want[i][2], 1e-12) << i;
+        for (int j = 0; j < 3; ++j) EXPECT_NEAR(statics[1][i].site[j], want[i][j], 1e-12) << i;
         mean = add(mean, want[i]);
         EXPECT_EQ(statics[1][i].b, 10.0 + i);
     }
     EXPECT_EQ(statics[1][0].line, m[0].line);
-    EXPECT_NEAR(statics[1][2].z, 1.25 + 3.0 / (c * std::sin(be)), 1e-12);   // not reduced into the cell
+    EXPECT_NEAR(statics[1][2].site[2], 1.25 + 3.0 / (c * std::sin(be)), 1e-12);   // not reduced into the cell
     for (int j = 0; j < 3; ++j) EXPECT_NEAR(centres[1][j], mean[j] / 3, 1e-12);
     const vec3 second = frac(add(vec3{5, 5, 5}, vec3{a * 0.1 + c * std::cos(be) * 0.3, b * 0.2, c * std::sin(be) * 0.3}));
     for (int j = 0; j < 3; ++j) EXPECT_NEAR(centres[2][j], second[j], 1e-12);

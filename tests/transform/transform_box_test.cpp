@@ -22,9 +22,7 @@ using namespace zelt;
 // Two atoms spanning the given extents.
 model spanning(double ex, double ey, double ez) {
     model m(2);
-    m[1].x = ex;
-    m[1].y = ey;
-    m[1].z = ez;
+    m[1].site = {ex, ey, ez};
     return m;
 }
 

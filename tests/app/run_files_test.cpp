@@ -17,6 +17,9 @@ namespace {
 const std::string run_files_mtz = shell_quote(example("beta_blip.mtz").string());
 const std::string beta = shell_quote(example("beta.pdb").string());
 const std::string quick = "-e 5 -n 2 -g 3 -p 40 ";
+// For the tests of files and progress lines, which need runs but no search
+// worth the name: no local refinement, which takes most of a short run.
+const std::string bare = "-e 5 -n 2 -g 1 -p 10 -P optimizer.local=none ";
 
 std::string without_time(const std::string& out) {
     return std::regex_replace(out, std::regex("Total elapsed time: [0-9.e+-]+ sec"), "");
@@ -56,20 +59,20 @@ TEST(RunFiles, OneThreadGivesTheSameResultsAsAll) {
 
 TEST(RunFiles, LogFileHoldsStandardOutput) {
     temp_dir dir;
-    const run_result run = run_zelt(quick + "-o logged " + run_files_mtz + " " + beta, dir.path().string());
+    const run_result run = run_zelt(bare + "-o logged " + run_files_mtz + " " + beta, dir.path().string());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(read_file(dir / "logged.log"), run.out);
     // No log without files: coordinates on standard output, no coordinate
     // files, or the key.
     for (const std::string off : {"-o -", "-w 0 -o none", "-o key -P output.log=false"}) {
-        const run_result r = run_zelt(quick + off + " " + run_files_mtz + " " + beta, dir.path().string());
+        const run_result r = run_zelt(bare + off + " " + run_files_mtz + " " + beta, dir.path().string());
         EXPECT_EQ(r.status, 0) << off << r.err;
     }
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         if (entry.path().extension() == ".log") {
             EXPECT_EQ(entry.path().filename(), "logged.log");
         }
-    const run_result unwritable = run_zelt(quick + "-o missing/folder/x " + run_files_mtz + " " + beta, dir.path().string());
+    const run_result unwritable = run_zelt(bare + "-o missing/folder/x " + run_files_mtz + " " + beta, dir.path().string());
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_EQ(unwritable.err, zelt_binary() + ": An I/O error has occurred: the output folder missing/folder "
                                               "does not exist (output.prefix=missing/folder/x)\nExiting...\n");
@@ -77,9 +80,9 @@ TEST(RunFiles, LogFileHoldsStandardOutput) {
 
 TEST(RunFiles, ProgressLinesOnStandardErrorWithVerbosityTwo) {
     temp_dir dir;
-    const run_result quiet = run_zelt(quick + "-w 0 " + run_files_mtz + " " + beta, dir.path().string());
+    const run_result quiet = run_zelt(bare + "-w 0 " + run_files_mtz + " " + beta, dir.path().string());
     EXPECT_EQ(quiet.err, "");  // standard error is no terminal here
-    const run_result verbose = run_zelt(quick + "-v 2 -w 0 " + run_files_mtz + " " + beta, dir.path().string());
+    const run_result verbose = run_zelt(bare + "-v 2 -w 0 " + run_files_mtz + " " + beta, dir.path().string());
     ASSERT_EQ(verbose.status, 0) << verbose.err;
     EXPECT_TRUE(std::regex_match(verbose.err, std::regex("Attempt 1 of 2 done: 1 left, about [0-9]+ s to go\n"
                                                          "Attempt 2 of 2 done: 0 left\n")))

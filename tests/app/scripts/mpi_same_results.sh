@@ -24,6 +24,8 @@ awk '/^ATOM|^HETATM/ { n++; printf "%-72s%-4s\n", substr($0, 1, 72), (n <= 1000 
     "$examples/beta.pdb" > segmented.pdb
 
 small="-h 6 -g 4 -p 24"
+# The fft attempts refine a few candidates each, not the default twenty.
+few="-P optimizer.translation.candidates=5"
 cases=(
   "-e 11 $small -n 5 -m 2 $mtz $examples/beta.pdb"
   "-e 12 $small -n 4 -a -P report.evolution=generations $mtz @$work/models.lst"
@@ -31,9 +33,9 @@ cases=(
   "-e 14 $small -n 2 -m 2 -R $mtz $work/segmented.pdb"
   "-e 15 -h 6 -g 0 -n 2 -T $mtz $work/segmented.pdb"
   "-e 16 $small -n 4 -C -m 2 -w 1 $mtz $examples/beta.pdb"
-  "-e 17 -h 6 -g 3 -p 16 -n 4 -m 2 -P optimizer.translation=fft -P optimizer.orientation=evolutionary $mtz $work/segmented.pdb"
+  "-e 17 -h 6 -g 3 -p 16 -n 4 -m 2 -P optimizer.translation=fft -P optimizer.orientation=evolutionary $few $mtz $work/segmented.pdb"
   "-e 18 -h 6 -n 2 -T -P optimizer.translation=fft $mtz $examples/beta.pdb"
-  "-e 19 -h 6 -n 4 -m 2 -P optimizer.translation=fft -P optimizer.orientation=scan -P optimizer.orientation.spacing=30 $mtz $examples/beta.pdb"
+  "-e 19 -h 6 -n 4 -m 2 -P optimizer.translation=fft -P optimizer.orientation=scan -P optimizer.orientation.spacing=30 $few $mtz $examples/beta.pdb"
 )
 # Elapsed times differ from run to run: the run's total and each orientation scan's.
 without_time() { grep -v '^Total elapsed time: ' | sed -E 's/^(Orientation scan: [0-9]+ orientations) in [0-9.]+ s$/\1/'; }

@@ -20,13 +20,16 @@ stage_done() {
   stage_start=$SECONDS
 }
 
-# Tests too slow for a sanitized build: the real-data searches and the
-# search runs of a minute or more. They run in the main build below.
-# With them there, the comparisons whose point is the optimised program: the
-# same results from one thread and from all, from the vector and the scalar
-# loops, from the same seed twice, and from the MPI program with one and
-# three ranks.
-slow='^(RealData\.|Search\.(OutputDestinations|FindsTheKnownPlacementOfSyntheticData|UnwritableOutputFails|AttemptFileNames|SegmentModelsAreNotSearchedAgain|LaterCopiesStayInTheSpaceGroupOfTheFixedCopy|LocalOnlyFromTheKnownSolutionOfTheRealData)|VerdictBinary\.(AllAttemptsButOneAgreeing|SolventTermOffMatchesGemmi)|RunSummary\.(SolvedOnTheExampleBetaSearch|NotClearForATooShortRunAndForAScrambledModel))'
+# Tests too slow for a sanitized build: the real-data searches, the search
+# runs of a minute or more, and the whole-program searches of ten seconds or
+# more under the sanitizers whose paths shorter sanitized tests take as well
+# (the fft search's limits, segment splits, identical attempts, weighted
+# maps, Babinet bounds, the bench's case builders). They run in the main
+# build below. With them there, the comparisons whose point is the optimised
+# program: the same results from one thread and from all, from the vector and
+# the scalar loops, from the same seed twice, and from the MPI program with
+# one and three ranks.
+slow='^(RealData\.|Search\.(OutputDestinations|FindsTheKnownPlacementOfSyntheticData|UnwritableOutputFails|AttemptFileNames|SegmentModelsAreNotSearchedAgain|LaterCopiesStayInTheSpaceGroupOfTheFixedCopy|LocalOnlyFromTheKnownSolutionOfTheRealData)|VerdictBinary\.(AllAttemptsButOneAgreeing|SolventTermOffMatchesGemmi|SegmentedModelsAreGrouped|IdenticalAttemptsCountAsOne|SimplexKeepsTheBabinetBounds)|RunSummary\.(SolvedOnTheExampleBetaSearch|NotClearForATooShortRunAndForAScrambledModel)|FftSearchBinary\.AutomaticResolutionFollowsTheReflectionsAvailable|MapOutput\.WeightedMapIsCloserToTheTrueStructure|BenchPanel\.)'
 shipped='^(mpi_same_results|RealData\.|RunFiles\.OneThreadGivesTheSameResultsAsAll|VectorLoopBinary\.)'
 # Light optimisation and line tables only: the sanitizers' reports keep
 # their file and line, and the build takes far less time than with full

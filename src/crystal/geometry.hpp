@@ -90,7 +90,7 @@ coordinates<Kind> mul(const mat3& m, const coordinates<Kind>& x) {
     return coordinates<Kind>(mul(m, x.xyz));
 }
 
-// Length of a Cartesian vector, Angstrom.
-inline double length(const position& x) { return std::sqrt(dot(x.xyz, x.xyz)); }
+// Squared length of a Cartesian vector, Angstrom^2.
+inline double squared_length(const position& x) { return dot(x.xyz, x.xyz); }
 
 }  // namespace zelt

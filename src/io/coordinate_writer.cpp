@@ -85,8 +85,7 @@ void write_ter(std::ostream& out, const placed_atom& a, char chain) {
 // The atoms of ensemble member `member` of one list (all of a list that is
 // no ensemble), with a TER record after each chain of ATOM records.
 void write_member(std::ostream& out, const placed_model& list, const unit_cell& cell, int member, char chain) {
-    bool ensemble = false;
-    for (const placed_atom& a : list) ensemble = ensemble || a.member != 0;
+    const bool ensemble = member_count(list) > 1;
     const placed_atom* previous = nullptr;
     for (const placed_atom& a : list) {
         if (ensemble && a.member != member) continue;

@@ -38,8 +38,7 @@ double ensemble_spread_error(const model& m) {
                 const auto other = members[j].find(residue);
                 if (other == members[j].end()) continue;
                 const atom& b = *other->second;
-                const position d = a->site - b.site;
-                msd += dot(d.xyz, d.xyz);
+                msd += squared_length(a->site - b.site);
                 ++shared;
             }
             if (shared < 3) continue;

@@ -53,8 +53,7 @@ double copy_distance(const compared_copy& a, const compared_copy& b, const symme
     }
     double sum = 0.0;
     for (const fractional& di : d) {
-        const position o = cell.to_orthogonal(di - offset);
-        sum += dot(o.xyz, o.xyz);
+        sum += squared_length(cell.to_orthogonal(di - offset));
     }
     const double rms = std::sqrt(sum / static_cast<double>(n));
     if (rms < tolerance && !origin.free_shift) origin.free_shift = free_part;

@@ -102,10 +102,11 @@ best_step find_overall_best(const result_tables& results, bool assembly, bool go
             if (assembly && i + 1 != cell_step.size()) continue;
             if (cell_step[i].empty()) continue;
             const double score = cell_step[i].back().first_score;
-            const bool better = !best.found() || (goal_is_maximum
-                                                      ? score > results[best.cell][best.model].back().first_score
-                                                      : score < results[best.cell][best.model].back().first_score);
-            if (better) best = {static_cast<int>(j), static_cast<int>(i)};
+            if (best.found()) {
+                const double current = results[best.cell][best.model].back().first_score;
+                if (!(goal_is_maximum ? score > current : score < current)) continue;
+            }
+            best = {static_cast<int>(j), static_cast<int>(i)};
         }
     }
     return best;
@@ -115,16 +116,15 @@ void final_output(run_state& state, const result_tables& results, const best_ste
     const parameter_store& p = state.params;
     if (p.text("output.level") != "best" || !step.found()) return;
     const bool assembly = p.boolean("assembly");
-    const int best_cell = step.cell, best_model = step.model;
-    const copy_result& best = results[best_cell][best_model].back();
+    const copy_result& best = results[step.cell][step.model].back();
 
     const std::string& prefix = p.text("output.prefix");
     const std::string name = prefix == "-" ? std::string() : best_file_name(prefix);
 
     shorten_static(state, state.base_static_count);
-    const auto& cell_step = results[best_cell];
+    const auto& cell_step = results[step.cell];
     for (std::size_t i = 0; i < cell_step.size(); ++i) {
-        if (!assembly && static_cast<int>(i) != best_model) continue;
+        if (!assembly && static_cast<int>(i) != step.model) continue;
         for (const copy_result& c : cell_step[i]) {
             place_copies(c.best, state.models, state.cells, state.static_list, state.static_centres);
             number_copies(c.best, state.static_copies);

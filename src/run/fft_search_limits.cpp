@@ -15,7 +15,7 @@ namespace {
 
 double rms_radius(const model& m) {
     double sum = 0.0;
-    for (const atom& a : m) sum += dot(a.site.xyz, a.site.xyz);
+    for (const atom& a : m) sum += squared_length(a.site);
     return m.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(m.size()));
 }
 

@@ -162,16 +162,14 @@ verdict overall_verdict(const run_log& log, const std::vector<std::size_t>& chai
 void finish_run(run_state& state, const result_tables& results, const best_step& step) {
     const parameter_store& p = state.params;
     const bool assembly = p.boolean("assembly");
-    const int cell_step = step.cell, model_step = step.model;
-    const bool found = step.found();
     const std::vector<std::size_t> chain =
-        found ? best_chain(state.log, cell_step, model_step, assembly) : std::vector<std::size_t>{};
+        step.found() ? best_chain(state.log, step.cell, step.model, assembly) : std::vector<std::size_t>{};
     const verdict v = overall_verdict(state.log, chain);
     const copy_step_record* best = chain.empty() ? nullptr : &state.log.steps[chain.back()];
     if (best && best->best_attempt == 0) best = nullptr;
 
     run_outcome outcome{chain, v, best ? best_coordinates(state, *best) : std::string(), {}};
-    const solution* best_solution = found ? &results[cell_step][model_step].back().best : nullptr;
+    const solution* best_solution = step.found() ? &results[step.cell][step.model].back().best : nullptr;
     if (p.boolean("report.summary"))
         print_summary(std::cout, state, chain, v, outcome.coordinates, best_solution);
 
@@ -182,7 +180,7 @@ void finish_run(run_state& state, const result_tables& results, const best_step&
     if (best && p.boolean("output.map-coefficients")) {
         const std::string name = prefix + ".best.mtz";
         if (state.report_steps) std::cout << "Writing map coefficients to " << name << std::endl;
-        const solution& s = results[cell_step][model_step].back().best;
+        const solution& s = *best_solution;   // a best step record implies a best step
         const reflection_extras extras =
             read_reflection_extras(state.reflections, state.cells.front(), p.real("resolution.low"),
                                    p.real("resolution.high"), state.data_file,

@@ -157,8 +157,7 @@ int count_clashes(const placed_model_list& groups, const std::vector<unit_cell>&
                 d[k] = std::fmod(q[k] - p[k] + 99.5, 1.0) - 0.5;
                 if (std::fabs(d[k]) > reach[k]) return;
             }
-            const position c = cell.to_orthogonal(d);
-            if (dot(c.xyz, c.xyz) >= d2) return;
+            if (squared_length(cell.to_orthogonal(d)) >= d2) return;
             const std::size_t b = j / n;
             if (j % n != 0 || atoms.copy[a] != atoms.copy[b]) {
                 ++count;
@@ -166,8 +165,7 @@ int count_clashes(const placed_model_list& groups, const std::vector<unit_cell>&
             }
             // Two atoms of one copy: their contact within the copy is not a
             // clash; only their meeting through a lattice translation is.
-            const position direct = cell.to_orthogonal(atoms.sites[b] - atoms.sites[a]);
-            if (dot(direct.xyz, direct.xyz) > d2) ++count;
+            if (squared_length(cell.to_orthogonal(atoms.sites[b] - atoms.sites[a])) > d2) ++count;
         });
     }
     return count;

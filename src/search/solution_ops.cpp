@@ -161,8 +161,7 @@ void normalise_full(solution& s, const unit_cell& cell, const std::vector<fracti
             for (std::size_t k = 0; k < group.operators.size(); ++k) {
                 fractional p = group.operators[k].apply(moved);
                 for (double& x : p) x = wrap_unit(x);
-                const position xo = cell.to_orthogonal(p);
-                const double d = dot(xo.xyz, xo.xyz);
+                const double d = squared_length(cell.to_orthogonal(p));
                 if (d < best) {
                     best = d;
                     best_origin = o;
